@@ -1,0 +1,14 @@
+// On Linux the status window is a few lines on stderr.
+#include <cstdio>
+
+#include "ui/terminal_text.h"
+#include "ui/user_interface.h"
+
+namespace corvaldo {
+
+void ShowStatusWindow(const std::string& text) {
+  std::fprintf(stderr, "Script Corvaldo\n%s\n", TerminalText(text).c_str());
+  std::fflush(stderr);
+}
+
+}  // namespace corvaldo

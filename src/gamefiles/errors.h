@@ -1,0 +1,57 @@
+// The three error kinds that end a run, and the text of the failure report.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+
+namespace corvaldo {
+
+class EError : public std::exception {
+ public:
+  const char* what() const noexcept override { return message_.c_str(); }
+  const std::string& KindName() const { return kind_; }
+  const std::string& Message() const { return message_; }
+  // The code address the error was raised from.
+  const void* RaiseAddress() const { return address_; }
+
+ protected:
+  EError(std::string kind, std::string message, const void* address);
+
+ private:
+  std::string kind_;
+  std::string message_;
+  const void* address_;
+};
+
+// Constructors are kept out of line so that the address they record is the
+// raising code's own.
+class EStringListError : public EError {
+ public:
+  [[gnu::noinline]] explicit EStringListError(int index);
+};
+
+class EConvertError : public EError {
+ public:
+  [[gnu::noinline]] explicit EConvertError(const std::string& text);
+};
+
+class ERegistryException : public EError {
+ public:
+  enum class Reason { InvalidDataType, FailedToGetData };
+  [[gnu::noinline]] ERegistryException(Reason reason, const std::string& valueName);
+};
+
+// "Exception %s in module %s at %p." CR LF "%s%s" CR LF, cut to 1,023 characters.
+// `relativeAddress` is the raise address less the module's load address.
+std::string FormatFailureReport(const std::string& kindName, const std::string& moduleName,
+                                std::uint32_t relativeAddress, const std::string& message);
+
+// The executable's file name (no folder) and the address relative to where it
+// is loaded; implemented per platform.
+std::string ExecutableFileName();
+std::uint32_t ModuleRelativeAddress(const void* address);
+
+std::string FailureReportFor(const EError& error);
+
+}  // namespace corvaldo

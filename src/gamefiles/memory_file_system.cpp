@@ -1,0 +1,141 @@
+#include "gamefiles/memory_file_system.h"
+
+namespace corvaldo {
+namespace {
+
+const char kTemporarySuffix[] = "~corvaldo.tmp";
+
+}  // namespace
+
+class MemoryFileSystem::Writer final : public FileWriter {
+ public:
+  Writer(MemoryFileSystem& fs, std::string path, std::optional<std::size_t> failAt)
+      : fs_(fs), path_(std::move(path)), temp_(path_ + kTemporarySuffix), failAt_(failAt) {
+    fs_.files_[temp_];
+    index_ = fs_.writtenBytes_.size();
+    fs_.writtenBytes_.push_back(0);
+  }
+  ~Writer() override {
+    if (!committed_) fs_.files_.erase(temp_);
+  }
+
+  bool Write(std::string_view bytes) override {
+    if (failed_) return false;
+    if (!loggedWrite_) {
+      loggedWrite_ = true;
+      fs_.Count(Op::Write, path_);
+    }
+    std::string& temp = fs_.files_[temp_];
+    if (failAt_ && temp.size() + bytes.size() >= *failAt_ && !bytes.empty()) {
+      temp.append(bytes.substr(0, *failAt_ - temp.size()));
+      fs_.writtenBytes_[index_] = temp.size();
+      failed_ = true;
+      return false;
+    }
+    temp.append(bytes);
+    fs_.writtenBytes_[index_] = temp.size();
+    return true;
+  }
+
+  bool Commit() override {
+    if (failed_ || committed_) return false;
+    if (fs_.Count(Op::Flush, path_) || fs_.Count(Op::Replace, path_)) {
+      failed_ = true;
+      fs_.files_.erase(temp_);
+      return false;
+    }
+    auto node = fs_.files_.extract(temp_);
+    fs_.files_[path_] = std::move(node.mapped());
+    committed_ = true;
+    return true;
+  }
+
+ private:
+  MemoryFileSystem& fs_;
+  std::string path_;
+  std::string temp_;
+  std::optional<std::size_t> failAt_;
+  std::size_t index_ = 0;
+  bool loggedWrite_ = false;
+  bool failed_ = false;
+  bool committed_ = false;
+};
+
+void MemoryFileSystem::AddFile(const std::string& path, std::string content) {
+  files_[path] = std::move(content);
+  AddFolder(FolderOf(path));
+}
+
+void MemoryFileSystem::AddFolder(const std::string& path) {
+  std::string folder = path;
+  while (!folder.empty()) {
+    folders_.insert(folder);
+    folder = FolderOf(folder);
+  }
+}
+
+std::optional<std::string> MemoryFileSystem::Content(const std::string& path) const {
+  auto it = files_.find(path);
+  if (it == files_.end()) return std::nullopt;
+  return it->second;
+}
+
+bool MemoryFileSystem::IsTemporaryName(const std::string& path) {
+  const std::string suffix = kTemporarySuffix;
+  return path.size() >= suffix.size() && path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+std::string MemoryFileSystem::FolderOf(const std::string& path) {
+  const auto slash = path.find_last_of('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+bool MemoryFileSystem::Count(Op op, const std::string& path) {
+  log_.emplace_back(op, path);
+  const int n = ++counts_[op];
+  return fault_ && fault_->op == op && fault_->occurrence == n &&
+         op != Op::Read && op != Op::Write;
+}
+
+ReadResult MemoryFileSystem::ReadFile(const std::string& path) {
+  if (path.size() > kMaxPathLength) return {ReadStatus::PathTooLong, {}};
+  const bool openFails = Count(Op::OpenRead, path);
+  auto it = files_.find(path);
+  if (it == files_.end()) return {ReadStatus::Missing, {}};
+  if (openFails || locked_.count(path)) return {ReadStatus::Unreadable, {}};
+  Count(Op::Read, path);
+  if (fault_ && fault_->op == Op::Read && fault_->occurrence == counts_[Op::Read]) {
+    return {ReadStatus::ReadError, it->second.substr(0, fault_->atByte)};
+  }
+  return {ReadStatus::Ok, it->second};
+}
+
+bool MemoryFileSystem::Exists(const std::string& path) {
+  if (Count(Op::Exists, path)) return false;
+  return files_.count(path) != 0;
+}
+
+bool MemoryFileSystem::CopyNoReplace(const std::string& from, const std::string& to) {
+  if (Count(Op::Copy, to)) return false;
+  auto source = files_.find(from);
+  if (source == files_.end() || locked_.count(from) || files_.count(to) ||
+      !folders_.count(FolderOf(to))) {
+    return false;
+  }
+  files_[to] = source->second;
+  return true;
+}
+
+std::unique_ptr<FileWriter> MemoryFileSystem::OpenForReplace(const std::string& path) {
+  if (path.size() > kMaxPathLength) return nullptr;
+  if (Count(Op::OpenReplace, path)) return nullptr;
+  if (readOnly_.count(path) || locked_.count(path) || !folders_.count(FolderOf(path))) {
+    return nullptr;
+  }
+  std::optional<std::size_t> failAt;
+  const int writer = counts_[Op::OpenReplace];
+  if (fault_ && fault_->op == Op::Write && fault_->occurrence == writer) failAt = fault_->atByte;
+  return std::make_unique<Writer>(*this, path, failAt);
+}
+
+}  // namespace corvaldo

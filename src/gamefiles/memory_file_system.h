@@ -1,0 +1,69 @@
+// A FileSystem held in memory, for tests: files keyed by their exact Windows
+// path, with read-only and locked files, and one injectable fault.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "gamefiles/file_system.h"
+
+namespace corvaldo {
+
+class MemoryFileSystem : public FileSystem {
+ public:
+  enum class Op { OpenRead, Read, Exists, Copy, OpenReplace, Write, Flush, Replace };
+
+  // Fails the `occurrence`-th operation of kind `op` (counting from 1). A Read
+  // fault delivers the first `atByte` bytes and then fails; a Write fault
+  // fails the `occurrence`-th writer once its temporary file holds `atByte`
+  // bytes.
+  struct Fault {
+    Op op = Op::OpenRead;
+    int occurrence = 1;
+    std::size_t atByte = 0;
+  };
+
+  // Adds the file and all folders above it.
+  void AddFile(const std::string& path, std::string content);
+  void AddFolder(const std::string& path);
+  void RemoveFile(const std::string& path) { files_.erase(path); }
+  void SetReadOnly(const std::string& path) { readOnly_.insert(path); }
+  // As if another process held the file open for writing.
+  void SetLocked(const std::string& path) { locked_.insert(path); }
+  void InjectFault(Fault fault) { fault_ = fault; }
+
+  std::optional<std::string> Content(const std::string& path) const;
+  const std::map<std::string, std::string>& Files() const { return files_; }
+  // Every operation so far, in order, with its path.
+  const std::vector<std::pair<Op, std::string>>& Log() const { return log_; }
+  // Bytes each writer put into its temporary file, in the order opened.
+  const std::vector<std::size_t>& WrittenBytes() const { return writtenBytes_; }
+  static bool IsTemporaryName(const std::string& path);
+
+  ReadResult ReadFile(const std::string& path) override;
+  bool Exists(const std::string& path) override;
+  bool CopyNoReplace(const std::string& from, const std::string& to) override;
+  std::unique_ptr<FileWriter> OpenForReplace(const std::string& path) override;
+
+ private:
+  class Writer;
+  // Logs the operation; true when it is the one to fail.
+  bool Count(Op op, const std::string& path);
+  static std::string FolderOf(const std::string& path);
+
+  std::map<std::string, std::string> files_;
+  std::set<std::string> folders_;
+  std::set<std::string> readOnly_;
+  std::set<std::string> locked_;
+  std::optional<Fault> fault_;
+  std::map<Op, int> counts_;
+  std::vector<std::pair<Op, std::string>> log_;
+  std::vector<std::size_t> writtenBytes_;
+};
+
+}  // namespace corvaldo

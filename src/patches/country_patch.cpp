@@ -1,0 +1,87 @@
+#include "patches/country_patch.h"
+
+#include "patches/integer_text.h"
+#include "patches/rewrite.h"
+#include "ui/text_helpers.h"
+
+namespace corvaldo {
+namespace {
+
+bool Contains(const std::string& line, const char* word) {
+  return line.find(word) != std::string::npos;
+}
+
+// Judges the entry whose header is line h and whose end line is `end`, with
+// the lines up to `end` loaded; true when it was rewritten in the list.
+bool JudgeEntry(PatchState& state, std::int32_t h, std::int32_t end, std::int32_t indexOpen) {
+  LineList& lines = state.lines;
+  // Entries too short to hold the judged lines would have their values
+  // written over the index's opening line or their own end line.
+  if (h - 1 == indexOpen) return false;
+  if (state.options.PatchCupScript) {
+    if (end == h + 3) return false;
+    const std::string cup = IntToStr(state.CupIndex);
+    if (IsBlank(lines.Get(h - 1)) || lines.Get(h + 3) != cup) {
+      lines.Put(h - 1, "DB_CUP");
+      lines.Put(h + 3, cup);
+      return true;
+    }
+    return false;
+  }
+  if (end == h + 5) return false;
+  if (!IsBlank(lines.Get(h - 1)) && lines.Get(h + 3) == "1" &&
+      CountOccurrences(lines.Get(h + 5), ",") == 5) {
+    return false;
+  }
+  lines.Put(h - 1, "DB_CUP");
+  lines.Put(h + 3, "1");
+  lines.Put(h + 5, kDefaultCupNumbers);
+  return true;
+}
+
+}  // namespace
+
+void ApplyCountryPatch(PatchState& state) {
+  LineFile& file = state.file;
+  LineList& lines = state.lines;
+  lines.Clear();
+  file.OpenForReading(PathOf(state, kCountryFile));
+  IndexWalkState walk = IndexWalkState::OutsideIndex;
+  std::int32_t h = 0;
+  std::int32_t indexOpen = -1;
+  bool changed = false;
+  while (!file.AtEnd()) {
+    lines.Add(file.ReadNextLine());
+    const std::int32_t current = lines.Count() - 1;
+    const std::string& line = lines.Get(current);
+    switch (walk) {
+      case IndexWalkState::OutsideIndex:
+        if (TrimBlanks(line) == "%INDEX%COMPETITION") {
+          walk = IndexWalkState::InIndex;
+          indexOpen = current;
+        }
+        break;
+      case IndexWalkState::InIndex:
+        if (LeftStr(line, 1) == "{" && Contains(line, "FA_CUP")) {
+          h = current;
+          walk = IndexWalkState::InCupEntry;
+        } else if (TrimBlanks(line) == "%INDEXEND%COMPETITION") {
+          walk = IndexWalkState::OutsideIndex;
+        }
+        break;
+      case IndexWalkState::InCupEntry:
+        // Any end line closes the entry, the index's own included; the walk
+        // then stays inside the index.
+        if (Contains(line, "%INDEXEND%COMP")) {
+          walk = IndexWalkState::InIndex;
+          if (JudgeEntry(state, h, current, indexOpen)) changed = true;
+        }
+        break;
+    }
+  }
+  file.CloseFile();
+  if (!changed) return;
+  RewriteGameFile(state, kCountryFile, file.ReadOutcome(), [&] { file.WriteLines(lines); });
+}
+
+}  // namespace corvaldo

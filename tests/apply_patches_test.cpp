@@ -1,0 +1,184 @@
+#include "app/apply_patches.h"
+
+#include <gtest/gtest.h>
+
+#include "gamefiles/errors.h"
+#include "patches/cup_script_patch.h"
+#include "test_support.h"
+
+namespace corvaldo {
+namespace {
+
+using namespace corvaldo::fakes;
+using Op = MemoryFileSystem::Op;
+using V = std::vector<std::string>;
+
+const std::string kScriptText = CrLf({"3", "; cups", "%INDEX%CUP0", "EN", "_ID_FACUP_ENGLAND"});
+const std::string kCountryText = CrLf({"%INDEX%COMPETITION", "", "{ 0, FA_CUP }", "a", "b", "0",
+                                       "c", "1,2", "%INDEXEND%COMP", "%INDEXEND%COMPETITION"});
+const std::string kRulesText = CrLf(V(40, "0"));
+
+MemoryFileSystem Installation() {
+  MemoryFileSystem fs;
+  fs.AddFile(kScript, kScriptText);
+  fs.AddFile(kCountry, kCountryText);
+  fs.AddFile(kRules, kRulesText);
+  return fs;
+}
+
+int Rewrites(const MemoryFileSystem& fs) {
+  int n = 0;
+  for (const auto& [op, path] : fs.Log()) n += op == Op::OpenReplace;
+  return n;
+}
+
+TEST(ApplyPatches, DefaultRunPatchesScriptAndCountryThenSettles) {
+  MemoryFileSystem fs = Installation();
+  FakeUi ui;
+  EXPECT_EQ(RunPatcher(fs, {}, &ui), kExitOk);
+  EXPECT_NE(fs.Content(kScript)->find("%INDEX%CUP3\r\nFA\r\n_ID_FACUP_PORTUGAL"), std::string::npos);
+  EXPECT_EQ(fs.Content(kCountry)->substr(0, 46),
+            "%INDEX%COMPETITION\r\nDB_CUP\r\n{ 0, FA_CUP }\r\na\r\n");
+  EXPECT_NE(fs.Content(kCountry)->find("b\r\n3\r\nc"), std::string::npos);
+  EXPECT_EQ(fs.Content(kRules), kRulesText);
+  EXPECT_TRUE(ui.dialogs.empty());
+
+  const auto before = fs.Files();
+  const std::size_t logged = fs.Log().size();
+  EXPECT_EQ(RunPatcher(fs, {"/b", "/r"}), kExitOk);  // only the rules still need a change
+  EXPECT_EQ(fs.Content(kScript), before.at(kScript));
+  EXPECT_EQ(fs.Content(kCountry), before.at(kCountry));
+  EXPECT_FALSE(fs.Content(kScriptBackup));
+  EXPECT_EQ(fs.Content(kRulesBackup), kRulesText);
+  EXPECT_EQ(Rewrites(fs), 3);
+  EXPECT_GT(fs.Log().size(), logged);
+  EXPECT_EQ(RunPatcher(fs, {"/r", "/tp", "/b"}), kExitOk);
+  EXPECT_EQ(Rewrites(fs), 3);
+}
+
+TEST(ApplyPatches, SwitchesSelectTheStages) {
+  const struct {
+    V switches;
+    bool script, country, rules;
+  } cases[] = {
+      {{}, true, true, false},         {{"/r"}, false, false, true},
+      {{"/td"}, false, true, false},   {{"/td", "/r"}, false, true, true},
+      {{"/tp", "/r"}, true, true, true},
+  };
+  for (const auto& c : cases) {
+    MemoryFileSystem fs = Installation();
+    EXPECT_EQ(RunPatcher(fs, c.switches), kExitOk);
+    EXPECT_EQ(fs.Content(kScript) != kScriptText, c.script);
+    EXPECT_EQ(fs.Content(kCountry) != kCountryText, c.country);
+    EXPECT_EQ(fs.Content(kRules) != kRulesText, c.rules);
+  }
+}
+
+TEST(ApplyPatches, NotInstalledTouchesNothing) {
+  for (bool silent : {false, true}) {
+    MemoryFileSystem fs = Installation();
+    FakeUi ui;
+    FakeRegistry registry;
+    const RunOptions options = ParseCommandLine(silent ? V{"/s", "/r"} : V{"/r"});
+    EXPECT_EQ(ApplyPatches(options, fs, registry, ui), kExitOk);
+    EXPECT_TRUE(fs.Log().empty());
+    EXPECT_EQ(ui.dialogs.size(), silent ? 0u : 1u);
+  }
+}
+
+TEST(ApplyPatches, ErrorStopsTheLaterStages) {
+  MemoryFileSystem fs = Installation();
+  const std::string shortEntry = CrLf({"%INDEX%COMPETITION", "x", "{ FA_CUP }", "%INDEXEND%COMP"});
+  fs.AddFile(kCountry, shortEntry);
+  EXPECT_THROW(RunPatcher(fs, {"/tp", "/r", "/b"}), EStringListError);
+  EXPECT_NE(fs.Content(kScript), kScriptText);  // the earlier stage's rewrite stays
+  EXPECT_EQ(fs.Content(kCountry), shortEntry);
+  EXPECT_FALSE(fs.Content(kCountryBackup));
+  EXPECT_EQ(fs.Content(kRules), kRulesText);  // the later stage never ran
+}
+
+// A needed rewrite that does not land: the other stages still run, the run
+// ends with 2, and the user is told which file unless silent.
+TEST(ApplyPatches, RewritesThatDoNotLandEndWithTwo) {
+  const std::string scriptName = "script\\cupAlloc.txt";
+  const std::string rulesName = "database\\Rules.sav";
+  const struct {
+    const char* what;
+    V switches;
+    std::function<void(MemoryFileSystem&)> breakIt;
+    V notWritten;
+    bool countryPatched;
+  } cases[] = {
+      {"read-only script", {"/r"}, [](MemoryFileSystem& fs) { fs.SetReadOnly(kScript); }, {}, false},
+      {"read-only script", {}, [](MemoryFileSystem& fs) { fs.SetReadOnly(kScript); }, {scriptName},
+       false},
+      {"locked script", {"/r"},
+       [](MemoryFileSystem& fs) {
+         fs.SetLocked(kScript);
+         fs.SetReadOnly(kRules);
+       },
+       {rulesName}, false},
+      {"unreadable script", {"/tp", "/r"},
+       [](MemoryFileSystem& fs) { fs.SetLocked(kScript); }, {scriptName}, false},
+      {"partly read script", {},
+       [](MemoryFileSystem& fs) { fs.InjectFault({Op::Read, 1, 4}); }, {scriptName}, false},
+      {"no script folder", {},
+       [](MemoryFileSystem& fs) {
+         MemoryFileSystem fresh;
+         fresh.AddFile(kCountry, kCountryText);
+         fs = fresh;
+       },
+       {scriptName}, false},
+      {"backup copy fails", {"/b"},
+       [](MemoryFileSystem& fs) { fs.InjectFault({Op::Copy, 1, 0}); }, {scriptName}, false},
+      {"country backup fails", {"/b"},
+       [](MemoryFileSystem& fs) { fs.InjectFault({Op::Copy, 2, 0}); },
+       {"database\\Country38.sav"}, false},
+      {"flush fails", {"/r"},
+       [](MemoryFileSystem& fs) { fs.InjectFault({Op::Flush, 1, 0}); }, {rulesName}, false},
+      {"default form, country read-only", {"/td", "/r"},
+       [](MemoryFileSystem& fs) { fs.SetReadOnly(kCountry); }, {"database\\Country38.sav"}, false},
+  };
+  for (const auto& c : cases) {
+    for (bool silent : {false, true}) {
+      SCOPED_TRACE(std::string(c.what) + (silent ? " /s" : ""));
+      MemoryFileSystem fs = Installation();
+      c.breakIt(fs);
+      V switches = c.switches;
+      if (silent) switches.push_back("/s");
+      FakeUi ui;
+      const int code = RunPatcher(fs, switches, &ui);
+      EXPECT_EQ(code, c.notWritten.empty() ? kExitOk : kExitNotWritten);
+      if (!c.notWritten.empty() && !silent) {
+        ASSERT_EQ(ui.dialogs.size(), 1u);
+        EXPECT_EQ(ui.dialogs[0].first, NotWrittenMessage(c.notWritten));
+        EXPECT_EQ(ui.dialogs[0].second, 0);
+      } else {
+        EXPECT_TRUE(ui.dialogs.empty());
+      }
+      EXPECT_EQ(fs.Content(kCountry) != kCountryText, c.countryPatched);
+      for (const auto& [path, content] : fs.Files()) {
+        EXPECT_FALSE(MemoryFileSystem::IsTemporaryName(path)) << path;
+      }
+    }
+  }
+  // The rules stage still ran after the cup script failed.
+  MemoryFileSystem fs = Installation();
+  fs.SetReadOnly(kScript);
+  EXPECT_EQ(RunPatcher(fs, {"/tp", "/r"}), kExitNotWritten);
+  EXPECT_NE(fs.Content(kRules), kRulesText);
+  EXPECT_EQ(fs.Content(kScript), kScriptText);
+  EXPECT_EQ(NotWrittenMessage({"a", "b"}), "N\xE3o foi poss\xEDvel gravar:\r\na\r\nb");
+}
+
+TEST(ApplyPatches, PresentBackupIsKeptAndFileRewritten) {
+  MemoryFileSystem fs = Installation();
+  fs.AddFile(kScriptBackup, "old backup");
+  EXPECT_EQ(RunPatcher(fs, {"/b"}), kExitOk);
+  EXPECT_EQ(fs.Content(kScriptBackup), "old backup");
+  EXPECT_NE(fs.Content(kScript), kScriptText);
+  EXPECT_EQ(fs.Content(kCountryBackup), kCountryText);
+}
+
+}  // namespace
+}  // namespace corvaldo
