@@ -34,9 +34,4 @@ std::string FormatFailureReport(const std::string& kindName, const std::string& 
   return text;
 }
 
-std::string FailureReportFor(const EError& error) {
-  return FormatFailureReport(error.KindName(), ExecutableFileName(),
-                             ModuleRelativeAddress(error.RaiseAddress()), error.Message());
-}
-
 }  // namespace corvaldo

@@ -52,6 +52,10 @@ std::string FormatFailureReport(const std::string& kindName, const std::string& 
 std::string ExecutableFileName();
 std::uint32_t ModuleRelativeAddress(const void* address);
 
-std::string FailureReportFor(const EError& error);
+// Defined here, not in the core library, because it needs the platform's half.
+inline std::string FailureReportFor(const EError& error) {
+  return FormatFailureReport(error.KindName(), ExecutableFileName(),
+                             ModuleRelativeAddress(error.RaiseAddress()), error.Message());
+}
 
 }  // namespace corvaldo
