@@ -1,0 +1,313 @@
+// The file seam on Linux: real files, with Windows paths mapped through the
+// Wine prefix. Windows' sharing modes have no POSIX counterpart that other
+// programs would honour, so only the checks that can be made are made.
+#include <fcntl.h>
+#include <stdio.h>  // renameat2
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "gamefiles/file_system.h"
+#include "gamefiles/wine_prefix.h"
+
+namespace corvaldo {
+namespace {
+
+constexpr std::size_t kBufferSize = 64 * 1024;
+constexpr std::string_view kTempSuffix = ".corvaldo-XXXXXX";
+constexpr std::size_t kMaxNameBytes = 255;
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    ssize_t n = write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool CopyData(int from, int to) {
+  std::vector<char> buffer(kBufferSize);
+  for (;;) {
+    ssize_t n = read(from, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    if (!WriteAll(to, buffer.data(), static_cast<std::size_t>(n))) return false;
+  }
+}
+
+// Makes a rename or link in `folder` durable.
+void SyncFolder(const std::string& folder) {
+  int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+std::pair<std::string, std::string> SplitFolder(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return {".", path};
+  return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+struct TempFile {
+  std::string path;
+  int fd = -1;
+};
+
+// A new, empty file next to `name` in `folder`, named after it so that a
+// leftover is recognisable.
+std::optional<TempFile> CreateTempBeside(const std::string& folder, const std::string& name) {
+  std::string base = name.size() + kTempSuffix.size() <= kMaxNameBytes ? name : std::string();
+  std::string pattern = folder + "/" + base + std::string(kTempSuffix);
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  int fd = mkstemp(buffer.data());
+  if (fd < 0) return std::nullopt;
+  fcntl(fd, F_SETFD, FD_CLOEXEC);
+  return TempFile{buffer.data(), fd};
+}
+
+void KeepOwner(int fd, const struct stat& original) {
+  // Matters when run as root over a user's prefix; elsewhere it may fail harmlessly.
+  if (fchown(fd, original.st_uid, original.st_gid) != 0) {
+  }
+}
+
+class PosixFileWriter : public FileWriter {
+ public:
+  PosixFileWriter(std::string target, TempFile temp, mode_t mode,
+                  std::optional<struct stat> original)
+      : target_(std::move(target)),
+        temp_(std::move(temp)),
+        mode_(mode),
+        original_(std::move(original)) {
+    buffer_.reserve(kBufferSize);
+  }
+
+  ~PosixFileWriter() override { Discard(); }
+
+  bool Write(std::string_view bytes) override {
+    if (failed_ || finished_) return false;
+    buffer_.append(bytes);
+    if (buffer_.size() >= kBufferSize && !Flush()) failed_ = true;
+    return !failed_;
+  }
+
+  bool Commit() override {
+    if (finished_) return false;
+    bool ok = !failed_ && Flush();
+    if (ok && original_) KeepOwner(temp_.fd, *original_);
+    ok = ok && fchmod(temp_.fd, mode_) == 0 && fsync(temp_.fd) == 0;
+    ok = close(temp_.fd) == 0 && ok;
+    temp_.fd = -1;
+    if (!ok || rename(temp_.path.c_str(), target_.c_str()) != 0) {
+      Discard();
+      return false;
+    }
+    finished_ = true;
+    SyncFolder(SplitFolder(target_).first);
+    return true;
+  }
+
+ private:
+  bool Flush() {
+    bool ok = WriteAll(temp_.fd, buffer_.data(), buffer_.size());
+    buffer_.clear();
+    return ok;
+  }
+
+  void Discard() {
+    if (temp_.fd >= 0) close(temp_.fd);
+    temp_.fd = -1;
+    if (!finished_) unlink(temp_.path.c_str());
+    finished_ = true;
+  }
+
+  std::string target_;
+  TempFile temp_;
+  mode_t mode_;
+  std::optional<struct stat> original_;
+  std::string buffer_;
+  bool failed_ = false;
+  bool finished_ = false;
+};
+
+// Puts the finished temporary file at `to` unless something is there already.
+// link() is atomic and refuses to replace; where the file system has no hard
+// links, renameat2 with RENAME_NOREPLACE does the same.
+enum class Placed { Yes, Exists, Unsupported, Failed };
+
+Placed PlaceNoReplace(const std::string& temp, const std::string& to) {
+  if (link(temp.c_str(), to.c_str()) == 0) return Placed::Yes;
+  if (errno == EEXIST) return Placed::Exists;
+  if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return Placed::Failed;
+  if (renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    return Placed::Yes;
+  }
+  if (errno == EEXIST) return Placed::Exists;
+  if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) return Placed::Unsupported;
+  return Placed::Failed;
+}
+
+class PosixFileSystem : public FileSystem {
+ public:
+  explicit PosixFileSystem(std::string prefix) : prefix_(std::move(prefix)) {}
+
+  ReadResult ReadFile(const std::string& path) override {
+    ReadResult result;
+    if (path.size() > kMaxPathLength) {
+      result.status = ReadStatus::PathTooLong;
+      return result;
+    }
+    std::optional<std::string> mapped = MapWindowsPath(prefix_, path, false);
+    if (!mapped) return result;  // Missing
+    // O_NONBLOCK keeps a FIFO from hanging the open; it is refused below.
+    int fd = open(mapped->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+      result.status =
+          errno == ENOENT || errno == ENOTDIR ? ReadStatus::Missing : ReadStatus::Unreadable;
+      return result;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      close(fd);
+      result.status = ReadStatus::Unreadable;
+      return result;
+    }
+    result.status = ReadStatus::Ok;
+    std::vector<char> buffer(kBufferSize);
+    for (;;) {
+      ssize_t n = read(fd, buffer.data(), buffer.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        result.status = ReadStatus::ReadError;
+        break;
+      }
+      if (n == 0) break;
+      result.bytes.append(buffer.data(), static_cast<std::size_t>(n));
+    }
+    close(fd);
+    return result;
+  }
+
+  bool Exists(const std::string& path) override {
+    if (path.size() > kMaxPathLength) return false;
+    std::optional<std::string> mapped = MapWindowsPath(prefix_, path, false);
+    struct stat st;
+    return mapped && stat(mapped->c_str(), &st) == 0;
+  }
+
+  bool CopyNoReplace(const std::string& from, const std::string& to) override {
+    if (from.size() > kMaxPathLength || to.size() > kMaxPathLength) return false;
+    std::optional<std::string> source = MapWindowsPath(prefix_, from, false);
+    std::optional<std::string> target = MapWindowsPath(prefix_, to, true);
+    if (!source || !target) return false;
+    struct stat st;
+    if (lstat(target->c_str(), &st) == 0 || errno != ENOENT) return false;
+
+    int in = open(source->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (in < 0) return false;
+    bool copied = CopyVia(in, *target);
+    close(in);
+    return copied;
+  }
+
+  std::unique_ptr<FileWriter> OpenForReplace(const std::string& path) override {
+    if (path.size() > kMaxPathLength) return nullptr;
+    std::optional<std::string> mapped = MapWindowsPath(prefix_, path, true);
+    if (!mapped) return nullptr;
+    std::string target = *mapped;
+    mode_t mode = 0644;
+    std::optional<struct stat> original;
+    struct stat st;
+    if (lstat(target.c_str(), &st) == 0) {
+      if (S_ISLNK(st.st_mode)) {
+        // Writing through a link changes the file it points to, not the link.
+        char* real = realpath(target.c_str(), nullptr);
+        if (real == nullptr) return nullptr;
+        target = real;
+        std::free(real);
+        if (stat(target.c_str(), &st) != 0) return nullptr;
+      }
+      // Root passes every permission check, so a file without any write bit
+      // counts as read-only, as Wine reports it to Windows programs.
+      if (!S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0 || access(target.c_str(), W_OK) != 0) {
+        return nullptr;
+      }
+      mode = st.st_mode & 07777;
+      original = st;
+    } else if (errno != ENOENT) {
+      return nullptr;
+    }
+    const std::string folder = SplitFolder(target).first;
+    struct stat folderStat;
+    if (stat(folder.c_str(), &folderStat) != 0 || !S_ISDIR(folderStat.st_mode) ||
+        access(folder.c_str(), W_OK | X_OK) != 0) {
+      return nullptr;
+    }
+    std::optional<TempFile> temp = CreateTempBeside(folder, SplitFolder(target).second);
+    if (!temp) return nullptr;
+    return std::make_unique<PosixFileWriter>(std::move(target), std::move(*temp), mode,
+                                             std::move(original));
+  }
+
+ private:
+  // Copies the open source to `target` through a temporary file, so that
+  // `target` appears complete or not at all.
+  static bool CopyVia(int in, const std::string& target) {
+    struct stat source;
+    if (fstat(in, &source) != 0 || !S_ISREG(source.st_mode)) return false;
+    const auto [folder, name] = SplitFolder(target);
+    std::optional<TempFile> temp = CreateTempBeside(folder, name);
+    if (!temp) return false;
+    bool ok = CopyData(in, temp->fd);
+    if (ok) {
+      KeepOwner(temp->fd, source);
+      // A copy keeps the original's modification time, as Windows' copy does.
+      const struct timespec times[2] = {source.st_atim, source.st_mtim};
+      futimens(temp->fd, times);
+      ok = fchmod(temp->fd, source.st_mode & 07777) == 0 && fsync(temp->fd) == 0;
+    }
+    ok = close(temp->fd) == 0 && ok;
+    Placed placed = ok ? PlaceNoReplace(temp->path, target) : Placed::Failed;
+    unlink(temp->path.c_str());  // the link, if any, now holds the data
+    if (placed == Placed::Yes) {
+      SyncFolder(folder);
+      return true;
+    }
+    if (placed != Placed::Unsupported) return false;
+
+    // A file system without links or no-replace renames: create exclusively
+    // and remove the partial file if the copy fails.
+    if (lseek(in, 0, SEEK_SET) != 0) return false;
+    int out = open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, source.st_mode & 07777);
+    if (out < 0) return false;
+    ok = CopyData(in, out) && fsync(out) == 0;
+    ok = close(out) == 0 && ok;
+    if (!ok) unlink(target.c_str());
+    return ok;
+  }
+
+  std::string prefix_;
+};
+
+}  // namespace
+
+std::unique_ptr<FileSystem> MakeWineFileSystem(std::string prefix) {
+  return std::make_unique<PosixFileSystem>(std::move(prefix));
+}
+
+std::unique_ptr<FileSystem> MakePlatformFileSystem() {
+  return MakeWineFileSystem(WinePrefixPath());
+}
+
+}  // namespace corvaldo

@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "gamefiles/file_system.h"
+#include "gamefiles/wine_prefix.h"
+
+namespace corvaldo {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PosixFileSystemTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/corvaldo-fs-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    prefix_ = pattern;
+    game_ = prefix_ + "/drive_c/Game";
+    fs::create_directories(game_ + "/script");
+    files_ = MakeWineFileSystem(prefix_);
+  }
+  void TearDown() override { fs::remove_all(prefix_); }
+
+  void Put(const std::string& relative, const std::string& bytes, mode_t mode = 0644) {
+    const std::string path = game_ + "/" + relative;
+    std::ofstream(path, std::ios::binary) << bytes;
+    chmod(path.c_str(), mode);
+  }
+  std::string Get(const std::string& relative) {
+    std::ifstream in(game_ + "/" + relative, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+  }
+  mode_t Mode(const std::string& relative) {
+    struct stat st {};
+    stat((game_ + "/" + relative).c_str(), &st);
+    return st.st_mode & 07777;
+  }
+  // Every name in the game's script folder, to catch leftover temporary files.
+  std::vector<std::string> ScriptFolder() {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(game_ + "/script")) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  std::string prefix_;
+  std::string game_;
+  std::unique_ptr<FileSystem> files_;
+};
+
+using Names = std::vector<std::string>;
+
+TEST_F(PosixFileSystemTest, ReadFileReportsWhatHappened) {
+  Put("script/cupAlloc.txt", std::string("a\r\nb\0\xFF", 6));
+  fs::create_directory(game_ + "/script/folder");
+  // Reading this process's own memory at offset 0 fails with EIO after the open.
+  fs::create_symlink("/proc/self/mem", game_ + "/script/broken");
+  struct Case {
+    std::string path;
+    ReadStatus status;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {"C:\\Game\\script\\cupAlloc.txt", ReadStatus::Ok, std::string("a\r\nb\0\xFF", 6)},
+      {"c:\\GAME\\Script\\CUPALLOC.TXT", ReadStatus::Ok, std::string("a\r\nb\0\xFF", 6)},
+      {"C:\\Game\\script\\missing.txt", ReadStatus::Missing, ""},
+      {"C:\\Game\\nowhere\\cupAlloc.txt", ReadStatus::Missing, ""},
+      {"\\\\server\\Game\\cupAlloc.txt", ReadStatus::Missing, ""},
+      {"C:\\Game\\script\\folder", ReadStatus::Unreadable, ""},
+      {"C:\\Game\\script\\broken", ReadStatus::ReadError, ""},
+      {"C:\\" + std::string(257, 'x'), ReadStatus::PathTooLong, ""},
+  };
+  for (const Case& c : cases) {
+    ReadResult result = files_->ReadFile(c.path);
+    EXPECT_EQ(result.status, c.status) << c.path;
+    EXPECT_EQ(result.bytes, c.bytes) << c.path;
+  }
+  EXPECT_TRUE(files_->Exists("C:\\game\\SCRIPT\\cupalloc.txt"));
+  EXPECT_FALSE(files_->Exists("C:\\Game\\script\\missing.txt"));
+}
+
+TEST_F(PosixFileSystemTest, ReplaceSwapsInTheNewContentAndKeepsTheMode) {
+  Put("script/cupAlloc.txt", "old", 0640);
+  std::unique_ptr<FileWriter> writer = files_->OpenForReplace("C:\\Game\\script\\CUPALLOC.TXT");
+  ASSERT_NE(writer, nullptr);
+  // More than the write buffer, in pieces.
+  const std::string line(1000, 'x');
+  std::string expected;
+  for (int i = 0; i < 200; ++i) {
+    ASSERT_TRUE(writer->Write(line + "\r\n"));
+    expected += line + "\r\n";
+  }
+  EXPECT_EQ(Get("script/cupAlloc.txt"), "old");  // nothing lands before Commit
+  ASSERT_TRUE(writer->Commit());
+  EXPECT_FALSE(writer->Commit());
+  writer.reset();
+  EXPECT_EQ(Get("script/cupAlloc.txt"), expected);
+  EXPECT_EQ(Mode("script/cupAlloc.txt"), 0640u);
+  EXPECT_EQ(ScriptFolder(), Names{"cupAlloc.txt"});
+}
+
+TEST_F(PosixFileSystemTest, ReplaceCreatesAMissingFile) {
+  std::unique_ptr<FileWriter> writer = files_->OpenForReplace("C:\\Game\\script\\novo \xE7.txt");
+  ASSERT_NE(writer, nullptr);
+  ASSERT_TRUE(writer->Write("new\r\n"));
+  ASSERT_TRUE(writer->Commit());
+  EXPECT_EQ(Get("script/novo \xC3\xA7.txt"), "new\r\n");
+  EXPECT_EQ(Mode("script/novo \xC3\xA7.txt"), 0644u);
+
+  // 259 characters; the temporary file's name cannot carry the target's.
+  const std::string longName(244, 'n');
+  writer = files_->OpenForReplace("C:\\Game\\script\\" + longName);
+  ASSERT_NE(writer, nullptr);
+  ASSERT_TRUE(writer->Commit());
+  EXPECT_EQ(Get("script/" + longName), "");
+}
+
+TEST_F(PosixFileSystemTest, ReplaceIsRefusedBeforeAnythingIsWritten) {
+  Put("script/readonly.txt", "keep", 0444);
+  fs::create_directory(game_ + "/script/folder");
+  const char* refused[] = {
+      "C:\\Game\\script\\readonly.txt",  // no write bit, even for root
+      "C:\\Game\\script\\folder",
+      "C:\\Game\\nowhere\\cupAlloc.txt",
+      "script\\cupAlloc.txt",
+  };
+  for (const char* path : refused) EXPECT_EQ(files_->OpenForReplace(path), nullptr) << path;
+  EXPECT_EQ(files_->OpenForReplace("C:\\Game\\script\\" + std::string(245, 'n')), nullptr);
+  EXPECT_EQ(Get("script/readonly.txt"), "keep");
+  EXPECT_EQ(ScriptFolder(), (Names{"folder", "readonly.txt"}));
+}
+
+TEST_F(PosixFileSystemTest, UncommittedOrFailedReplaceLeavesTheOldFileAndNoTemporary) {
+  Put("script/cupAlloc.txt", "old");
+  {
+    std::unique_ptr<FileWriter> writer = files_->OpenForReplace("C:\\Game\\script\\cupAlloc.txt");
+    ASSERT_NE(writer, nullptr);
+    ASSERT_TRUE(writer->Write("abandoned"));
+    EXPECT_EQ(ScriptFolder().size(), 2u);  // the temporary file, beside its target
+    EXPECT_EQ(ScriptFolder()[1].rfind("cupAlloc.txt.corvaldo-", 0), 0u);
+  }
+  EXPECT_EQ(Get("script/cupAlloc.txt"), "old");
+  EXPECT_EQ(ScriptFolder(), Names{"cupAlloc.txt"});
+
+  // The swap itself fails: something put a non-empty folder at the target.
+  std::unique_ptr<FileWriter> writer = files_->OpenForReplace("C:\\Game\\script\\late.txt");
+  ASSERT_NE(writer, nullptr);
+  fs::create_directories(game_ + "/script/late.txt/inside");
+  ASSERT_TRUE(writer->Write("lost"));
+  EXPECT_FALSE(writer->Commit());
+  EXPECT_FALSE(writer->Write("more"));
+  EXPECT_EQ(ScriptFolder(), (Names{"cupAlloc.txt", "late.txt"}));
+}
+
+TEST_F(PosixFileSystemTest, CopyNoReplaceCopiesOnceAndNeverReplaces) {
+  Put("script/cupAlloc.txt", "original", 0604);
+  const std::string from = "C:\\Game\\script\\cupAlloc.txt";
+  const std::string to = "C:\\Game\\script\\cupAlloc.backup-original.txt";
+  ASSERT_TRUE(files_->CopyNoReplace(from, to));
+  EXPECT_EQ(Get("script/cupAlloc.backup-original.txt"), "original");
+  EXPECT_EQ(Mode("script/cupAlloc.backup-original.txt"), 0604u);
+
+  Put("script/cupAlloc.txt", "changed");
+  EXPECT_FALSE(files_->CopyNoReplace(from, to));
+  EXPECT_FALSE(files_->CopyNoReplace(from, "C:\\GAME\\SCRIPT\\CUPALLOC.BACKUP-ORIGINAL.TXT"));
+  EXPECT_EQ(Get("script/cupAlloc.backup-original.txt"), "original");
+
+  EXPECT_FALSE(files_->CopyNoReplace("C:\\Game\\script\\missing.txt", "C:\\Game\\script\\b.txt"));
+  EXPECT_FALSE(files_->CopyNoReplace(from, "C:\\Game\\nowhere\\b.txt"));
+  EXPECT_FALSE(files_->CopyNoReplace("C:\\Game\\script", "C:\\Game\\script\\b.txt"));
+  EXPECT_EQ(ScriptFolder(), (Names{"cupAlloc.backup-original.txt", "cupAlloc.txt"}));
+}
+
+}  // namespace
+}  // namespace corvaldo
