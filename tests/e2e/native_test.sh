@@ -139,7 +139,7 @@ check "no trailing backslash, other case, REG_EXPAND_SZ" test "$(line "$p/$game/
 p=$(prefix)
 printf '3 \r\n; comment\r\n' >"$p/$game/script/cupAlloc.txt"
 cp -a "$p/drive_c" "$work/before"
-run "$p" /s /b /r
+run "$p" /s /b /tp /r
 check "bad count line exits 1" test "$code" -eq 1
 check "bad count line message" grep -q "^'3 ' is not a valid integer value\.$" "$work/err"
 check "bad count line touches nothing" diff -r "$work/before" "$p/drive_c"
@@ -148,13 +148,13 @@ rm -rf "$work/before"
 # --- a rewrite that cannot land: exit 2, the user told, Portugal's entry untouched
 p=$(prefix)
 chmod a-w "$p/$game/script/cupAlloc.txt"
-run "$p" /r
+run "$p" /tp /r
 check "read-only script exits 2" test "$code" -eq 2
 check "user told which file" grep -q 'script\\cupAlloc.txt' "$work/err"
 check "read-only script kept" same "$demo/$game/script/cupAlloc.txt" "$p/$game/script/cupAlloc.txt"
 check "country entry not pointed at a missing cup" same "$demo/$game/database/Country38.sav" "$p/$game/database/Country38.sav"
 check "rules stage still ran" test "$(line "$p/$game/database/Rules.sav" 31)" = 2490379
-run "$p" /r /s
+run "$p" /tp /r /s
 check "silent failure: exit 2, no output" test "$code" -eq 2 -a -z "$err"
 
 p=$(prefix)
