@@ -119,6 +119,9 @@ class Win32FileWriter final : public FileWriter {
 
  private:
   static constexpr std::size_t kBufferSize = 64 * 1024;
+  static constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                           FILE_ATTRIBUTE_ARCHIVE |
+                                           FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
   bool Flush() {
     std::size_t done = 0;
@@ -145,9 +148,14 @@ class Win32FileWriter final : public FileWriter {
     // one of two names we know, so it can be put back.
     const std::string backup = UnusedBackupName();
     if (backup.empty()) return false;
+    const DWORD attributes = GetFileAttributesA(target_.c_str()) & kKeptAttributes;
     if (ReplaceFileA(target_.c_str(), tmpPath_.c_str(), backup.c_str(),
                      REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
       DeleteFileA(backup.c_str());
+      // Not every implementation carries the attributes over (Wine does not).
+      if ((GetFileAttributesA(target_.c_str()) & kKeptAttributes) != attributes) {
+        SetFileAttributesA(target_.c_str(), attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL);
+      }
       return true;
     }
     if (IsPresent(target_)) {
@@ -233,10 +241,12 @@ class Win32FileSystem final : public FileSystem {
     if (!Openable(path)) return nullptr;
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
-      if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return nullptr;
+      // Checked outright as well: Wine run as root lets the open below
+      // through on a read-only file.
+      if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) return nullptr;
       // The rewriting mode, tried on the file itself and closed at once: a
-      // read-only file or one another process holds fails here, before any
-      // byte is written. Opening it this way leaves its content alone.
+      // file another process holds fails here, before any byte is written.
+      // Opening it this way leaves its content alone.
       Handle probe(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
       if (!probe.Valid()) return nullptr;
