@@ -6,6 +6,7 @@
 
 #include "app/apply_patches.h"
 #include "app/run_options.h"
+#include "app/startup.h"
 #include "gamefiles/errors.h"
 #include "gamefiles/file_system.h"
 #include "gamefiles/registry.h"
@@ -13,6 +14,8 @@
 
 int main(int argc, char** argv) {
   using namespace corvaldo;
+  // Before anything can load a DLL from the folder the exe was started in.
+  HardenDllSearch();
   PlatformUserInterface ui;
   try {
     const RunOptions options = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
