@@ -50,3 +50,44 @@ target_link_options(script-corvaldo PRIVATE
   $<$<STREQUAL:${CMAKE_SIZEOF_VOID_P},8>:-Wl,--high-entropy-va>
   $<$<CONFIG:Release,MinSizeRel>:-s>
 )
+
+# The release package: the exe and its bilingual read-me in one ZIP
+# (cpack from the build folder).
+install(TARGETS script-corvaldo RUNTIME DESTINATION .)
+install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/packaging/README.txt DESTINATION .)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(corvaldo_package_arch win64)
+else()
+  set(corvaldo_package_arch win32)
+endif()
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME script-corvaldo)
+set(CPACK_PACKAGE_VENDOR "Script Corvaldo")
+set(CPACK_PACKAGE_FILE_NAME "script-corvaldo-${PROJECT_VERSION}-${corvaldo_package_arch}")
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+include(CPack)
+
+# Helpers for the runs under Wine: the dialog on its own, and a process that
+# holds a game file open. The tests run on the host with ctest.
+option(CORVALDO_WINE_TESTS "Build the Wine test helpers and register the Wine tests" OFF)
+if(CORVALDO_WINE_TESTS)
+  add_executable(dialog_demo tests/wine/dialog_demo.cpp ${corvaldo_rc})
+  target_link_libraries(dialog_demo PRIVATE corvaldo_platform corvaldo_warnings)
+  add_dependencies(dialog_demo corvaldo_pictures)
+  target_link_options(dialog_demo PRIVATE -static -static-libgcc -static-libstdc++ -mwindows)
+
+  add_executable(hold_file tests/wine/hold_file.cpp)
+  target_link_libraries(hold_file PRIVATE corvaldo_warnings)
+  target_link_options(hold_file PRIVATE -static -static-libgcc -static-libstdc++)
+
+  set(CORVALDO_NATIVE_EXE "${CMAKE_SOURCE_DIR}/build/native/script-corvaldo" CACHE FILEPATH
+      "The Linux build whose results the Wine runs must match")
+  enable_testing()
+  foreach(group patch messages dialog sharing)
+    add_test(NAME wine_${group}
+      COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/wine_exe_test.sh ${group}
+        $<TARGET_FILE:script-corvaldo> ${CORVALDO_NATIVE_EXE} $<TARGET_FILE:dialog_demo>
+        $<TARGET_FILE:hold_file> ${CMAKE_CURRENT_BINARY_DIR}/wine-screenshots)
+    set_tests_properties(wine_${group} PROPERTIES LABELS wine SKIP_RETURN_CODE 77 TIMEOUT 300)
+  endforeach()
+endif()

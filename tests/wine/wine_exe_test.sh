@@ -1,0 +1,614 @@
+#!/usr/bin/env bash
+# The Windows build under Wine: a throwaway prefix and a private Xvfb display
+# per run, the real windows found and driven with xdotool, what they draw read
+# from Wine's own traces, screenshots taken with ImageMagick's import.
+#
+# Usage: wine_exe_test.sh GROUP script-corvaldo.exe native-script-corvaldo \
+#                         dialog_demo.exe hold_file.exe screenshot-folder
+# Groups:
+#   patch     the exe patches like the Linux build does on the same files
+#   messages  status window, not-installed message, failure box, read-only file
+#   dialog    the dialog's keys, mnemonics, clicks and drag, through dialog_demo
+#   sharing   game files held open by another process
+# Exit 0 when every check passed, 1 otherwise, 77 when Wine is not there.
+set -uo pipefail
+
+group=$1
+exe=$(readlink -f "$2")
+native=$3
+dialog_demo=$(readlink -f "$4")
+hold_file=$(readlink -f "$5")
+shots=$6
+here=$(cd "$(dirname "$0")" && pwd)
+demo="$here/../../examples/demo-prefix"
+
+wine_dir=${CORVALDO_WINE_DIR:-/usr/lib/wine}
+wine=$wine_dir/wine64
+wineserver=$wine_dir/wineserver
+skip() {
+  echo "SKIP: $*"
+  exit 77
+}
+[ -x "$wine" ] && [ -x "$wineserver" ] ||
+  skip "no wine64 at $wine_dir (Debian's wine64 package: scripts/deps wine)"
+for tool in Xvfb xdotool xev xwininfo import identify timeout; do
+  command -v "$tool" >/dev/null || skip "$tool is missing (scripts/deps wine)"
+done
+[ -f "$exe" ] || skip "no win64 build at $exe (cmake --preset win64 && cmake --build --preset win64)"
+if [ "$group" = patch ] && [ ! -x "$native" ]; then
+  skip "no Linux build at $native to compare with (cmake --build --preset native)"
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/corvaldo-wine-$group.XXXXXX")
+prefix=$work/prefix
+game_unix="$prefix/drive_c/Games/TCM 2005"
+game_win='C:\Games\TCM 2005'
+key='HKLM\Software\EA SPORTS\TOTAL CLUB MANAGER 2005'
+mkdir -p "$shots"
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
+unset WINELOADER WINESERVER
+
+xvfb_pid=
+watch_pid=
+cleanup() {
+  [ -n "$watch_pid" ] && kill "$watch_pid" 2>/dev/null
+  [ -d "$prefix" ] && "$wineserver" -k 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  chmod -R u+w "$work" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+passed=0
+failed=0
+pass() {
+  passed=$((passed + 1))
+  echo "ok    $1"
+}
+fail() {
+  failed=$((failed + 1))
+  echo "FAIL  $1"
+}
+check() { # check "what" command...
+  local what=$1
+  shift
+  if "$@"; then pass "$what"; else fail "$what"; fi
+}
+finish_group() {
+  echo "wine $group: $passed passed, $failed failed"
+  [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
+  exit $?
+}
+
+# --- the display and the prefix
+
+# A display nobody uses: Xvfb picks the number itself and tells us.
+start_display() {
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  local i
+  for i in $(seq 100); do
+    [ -s "$work/display" ] && break
+    sleep 0.1
+  done
+  [ -s "$work/display" ] || { echo "FAIL  Xvfb did not start: $(cat "$work/xvfb.log")"; exit 1; }
+  export DISPLAY=":$(tr -d '[:space:]' <"$work/display")"
+}
+
+registry() { "$wine" reg "$@" >/dev/null 2>&1; }
+install_game() { registry add "$key" /v "Install Dir" /t REG_SZ /d "$game_win\\" /f /reg:32; }
+uninstall_game() { registry delete "$key" /v "Install Dir" /f /reg:32; }
+# A fresh copy of the demo installation inside the prefix.
+reset_game() {
+  chmod -R u+w "$prefix/drive_c/Games" 2>/dev/null
+  rm -rf "$prefix/drive_c/Games"
+  cp -a "$demo/drive_c/Games" "$prefix/drive_c/"
+}
+
+# make_prefix [save]: with "save", the registry is on disk before the runs.
+make_prefix() {
+  start_display
+  local started=$SECONDS
+  "$wine" wineboot -i >"$work/wineboot.log" 2>&1 ||
+    { echo "FAIL  wineboot could not create the prefix: $(tail -5 "$work/wineboot.log")"; exit 1; }
+  # Wine draws the windows' frames itself, so that an X window is the whole
+  # Win32 window (frame and caption included) and its size is the outer size.
+  # Unmanaged, because Xvfb has no window manager and Wine would wait two
+  # seconds for one each time a window is hidden.
+  registry add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f
+  registry add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
+  # The frame's caption buttons are drawn with Marlett, which Debian's Wine
+  # ships but does not put where the prefix looks.
+  local marlett=/usr/share/wine/fonts/marlett.ttf
+  [ -f "$marlett" ] && cp -n "$marlett" "$prefix/drive_c/windows/Fonts/"
+  install_game
+  reset_game
+  # The Linux build reads the registry from system.reg: let the server save it.
+  [ "${1:-}" = save ] && "$wineserver" -w
+  # One server for all the runs of this group.
+  "$wineserver" -p
+  echo "prefix ready in $((SECONDS - started)) s, DISPLAY=$DISPLAY"
+}
+
+# --- processes
+
+# start NAME PROGRAM ARGS...: starts PROGRAM under Wine in the background
+# (two minutes at most); its stderr goes to $work/NAME.err. Sets $pid.
+start() {
+  local name=$1
+  shift
+  timeout -k 5 120 "$wine" "$@" >"$work/$name.out" 2>"$work/$name.err" </dev/null &
+  pid=$!
+}
+# finish [SECONDS]: waits for the started program; sets $code (124 when it had
+# to be stopped).
+finish() {
+  local limit=${1:-30} i=0 late=0
+  while running && [ "$i" -lt $((limit * 10)) ]; do
+    sleep 0.1
+    i=$((i + 1))
+  done
+  if running; then
+    late=1
+    kill "$pid" 2>/dev/null
+  fi
+  wait "$pid"
+  code=$?
+  [ "$late" -eq 0 ] || code=124
+}
+running() {
+  local state
+  state=$(ps -o stat= -p "$pid" 2>/dev/null) || return 1
+  [[ $state != Z* ]]
+}
+# run PROGRAM ARGS...: runs to the end (30 s at most); sets $code.
+run() {
+  start run "$@"
+  finish 30
+}
+
+# --- windows
+
+# window NAME [SECONDS]: prints the id of the visible window titled NAME.
+window() {
+  local name=$1 limit=${2:-15} i id
+  for ((i = 0; i < limit * 10; i++)); do
+    id=$(xdotool search --onlyvisible --name "^$name\$" 2>/dev/null | head -1)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+no_window() { # no_window NAME: true when no visible window has that title
+  [ -z "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null)" ]
+}
+# geometry ID: "X Y W H" of the window on the screen.
+geometry() {
+  xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+    /^ *Width/ {w=$NF} /^ *Height/ {h=$NF} END {print x, y, w, h}'
+}
+size_of() { geometry "$1" | awk '{print $3 "x" $4}'; }
+# keys ID KEY...: focuses the window and types the keys.
+keys() {
+  local id=$1
+  shift
+  timeout 5 xdotool windowfocus --sync "$id" >/dev/null 2>&1
+  xdotool key "$@"
+}
+click() { # click ID X Y: a left click at a point of the window
+  xdotool mousemove --sync --window "$1" "$2" "$3" click 1
+}
+shot() { # shot ID FILE: the window's pixels, as on screen
+  import -window "$1" "$shots/$2" 2>/dev/null && [ "$(identify -format %wx%h "$shots/$2")" = "$3" ]
+}
+
+# Everything that gets mapped on the display while a run lasts, from the X
+# server's own notifications (a window that lives a few milliseconds is seen).
+watch_start() {
+  stdbuf -oL xev -root -event substructure >"$work/xev.log" 2>&1 &
+  watch_pid=$!
+  sleep 0.5
+}
+watch_stop() {
+  sleep 0.2
+  kill "$watch_pid" 2>/dev/null
+  wait "$watch_pid" 2>/dev/null
+  watch_pid=
+}
+mapped_count() { grep -c '^MapNotify' "$work/xev.log"; }
+# mapped_size W H: true when a window of that size was created and mapped.
+mapped_size() {
+  local id
+  for id in $(awk -v w="$1" -v h="$2" '/^CreateNotify/ {getline; if ($0 ~ "width " w ", height " h) {
+      sub(/.*window /, ""); sub(/,.*/, ""); print}}' "$work/xev.log"); do
+    grep -A2 '^MapNotify' "$work/xev.log" | grep -q "window $id," && return 0
+  done
+  return 1
+}
+
+# drawn FILE TEXT...: Wine's trace (+text) shows each TEXT drawn as one line;
+# TEXT is written as Wine prints wide strings (\00e3 for U+00E3, \\ for \).
+drawn() {
+  local file=$1 text
+  shift
+  for text in "$@"; do
+    if ! grep -qF "DrawTextExW L\"$text\"," "$file"; then
+      echo "      not drawn: $text; drawn were:"
+      grep -o 'DrawTextExW L".*",' "$file" | sort -u | sed 's/^/        /'
+      return 1
+    fi
+  done
+}
+not_drawn() { ! grep -qF "DrawTextExW L\"$2\"," "$1"; }
+matches() { [[ $1 =~ $2 ]]; }
+
+unchanged() { diff -r "$demo/drive_c/Games" "$prefix/drive_c/Games" >/dev/null; }
+no_temporaries() { [ -z "$(find "$prefix/drive_c/Games" -name '~*')" ]; }
+
+# --- the groups
+
+group_patch() {
+  make_prefix save
+  # A prefix-shaped folder for the Linux build: the registry Wine wrote, and
+  # its own copy of the game.
+  local base=$work/native-base
+  mkdir -p "$base/drive_c"
+  cp "$prefix/system.reg" "$base/"
+  local n=0 args name
+  for args in "/s" "/s /td" "/s /r" "/s /b" "/s /TD /R /B"; do
+    name="${args//\//}"
+    name="${name// /}"
+    n=$((n + 1))
+    local mirror=$work/native-$n
+    cp -a "$base" "$mirror"
+    cp -a "$demo/drive_c/Games" "$mirror/drive_c/"
+    # shellcheck disable=SC2086
+    WINEPREFIX=$mirror "$native" $args </dev/null >/dev/null 2>&1
+    local native_code=$?
+    reset_game
+    watch_start
+    # shellcheck disable=SC2086
+    run "$exe" $args
+    watch_stop
+    check "'$args': exit 0 as the Linux build ($code, $native_code)" \
+      test "$code" -eq 0 -a "$native_code" -eq 0
+    check "'$args': the same bytes as the Linux build" \
+      diff -r "$mirror/drive_c/Games" "$prefix/drive_c/Games"
+    check "'$args': the files did change" test -n "$(diff -rq "$demo/drive_c/Games" \
+      "$prefix/drive_c/Games")"
+    check "'$args': no temporary file left" no_temporaries
+    check "'$args': no window was mapped ($(mapped_count))" test "$(mapped_count)" -eq 0
+    if [ "$args" = "/s /b" ]; then
+      # Again, over its own result: nothing is written, not even a timestamp.
+      cp -a "$prefix/drive_c/Games" "$work/after-first"
+      touch -d '2001-01-01' "$game_unix"/*/*
+      local stamps
+      stamps=$(stat -c '%n %Y' "$game_unix"/*/*)
+      run "$exe" /s /b
+      check "second run: exit 0" test "$code" -eq 0
+      check "second run: writes nothing" diff -r "$work/after-first" "$prefix/drive_c/Games"
+      check "second run: timestamps kept" test "$(stat -c '%n %Y' "$game_unix"/*/*)" = "$stamps"
+      WINEPREFIX=$mirror "$native" /s /b </dev/null >/dev/null 2>&1
+      check "second run: still the Linux build's bytes" \
+        diff -r "$mirror/drive_c/Games" "$prefix/drive_c/Games"
+    fi
+  done
+
+  # Not silent: the status window shows, and the run ends by itself.
+  reset_game
+  watch_start
+  start visible "$exe"
+  finish 20
+  watch_stop
+  check "without /s: the run ends by itself with 0 ($code)" test "$code" -eq 0
+  check "without /s: the 320x127 status window was mapped" mapped_size 320 127
+  check "without /s: no dialog was mapped" bash -c "! grep -q 'width 313, height 132' '$work/xev.log'"
+  check "without /s: the same bytes as the silent run" \
+    diff -r "$work/native-1/drive_c/Games" "$prefix/drive_c/Games"
+}
+
+group_messages() {
+  make_prefix
+  uninstall_game
+
+  # Not installed: the status window stays up behind the dialog until it is
+  # answered; Enter, Esc and C each answer it.
+  local k first=1 status dialog
+  for k in Return Escape c; do
+    WINEDEBUG=-all,+text start "not-installed-$k" "$exe"
+    if ! dialog=$(window Mensagensfrm); then
+      fail "not installed ($k): no dialog appeared"
+      finish 1
+      continue
+    fi
+    pass "not installed ($k): the dialog appeared"
+    if [ "$first" = 1 ]; then
+      first=0
+      check "dialog: 313x132, centred on the screen" test "$(geometry "$dialog")" = "355 318 313 132"
+      if status=$(window 'Script Corvaldo' 5); then
+        pass "status window: up, captioned 'Script Corvaldo', while the dialog waits"
+        check "status window: 320x127, centred on the screen" \
+          test "$(geometry "$status")" = "352 320 320 127"
+      else
+        fail "status window: not shown while the dialog waits"
+      fi
+      check "screenshot: the dialog over the status window" shot root screen-not-installed.png 1024x768
+      # Dragged by its picture below the text; the status window comes free.
+      local bx by after
+      read -r bx by _ _ < <(geometry "$dialog")
+      xdotool mousemove --sync $((bx + 30)) $((by + 115)) mousedown 1 sleep 0.2 \
+        mousemove --sync $((bx + 70)) $((by + 140)) sleep 0.2 \
+        mousemove --sync $((bx + 70)) $((by + 385)) sleep 0.2 mouseup 1
+      sleep 0.3
+      after=$(geometry "$dialog")
+      check "dialog: dragged by exactly the pointer's way (40, 270): $after" \
+        test "$after" = "$((bx + 40)) $((by + 270)) 313 132"
+      [ -n "${status:-}" ] && check "screenshot: status window" shot "$status" status-window.png 320x127
+      check "screenshot: not-installed dialog" shot "$dialog" dialog-not-installed.png 313x132
+    fi
+    keys "$dialog" "$k"
+    finish 10
+    check "not installed ($k): answered, exit 0 ($code)" test "$code" -eq 0
+    if [ "$k" = Return ]; then
+      local err=$work/not-installed-$k.err
+      check "status window drew its five lines" drawn "$err" "Actualizando o script da Corvaldo..." \
+        "Aguarde" "Updating the Portuguese FA Cup script..." "Please Wait."
+      check "status window drew its caption" drawn "$err" "Script Corvaldo"
+      check "dialog drew the not-installed text" drawn "$err" 'O TCM 2005 n\00e3o est\00e1 instalado!'
+      check "dialog drew Continuar" drawn "$err" "&Continuar"
+      check "dialog drew no other button" eval 'not_drawn "$err" "&Sim" &&
+        not_drawn "$err" "&N\00e3o" && not_drawn "$err" "&Cancelar"'
+    fi
+  done
+  watch_start
+  run "$exe" /s
+  watch_stop
+  check "not installed, /s: exit 0 and no window ($code, $(mapped_count))" \
+    test "$code" -eq 0 -a "$(mapped_count)" -eq 0
+
+  # A registry value that is not text: the failure box, silent or not.
+  registry add "$key" /v "Install Dir" /t REG_DWORD /d 5 /f /reg:32
+  WINEDEBUG=-all,+msgbox start failure "$exe" /s
+  local box
+  if box=$(window 'Application Error'); then
+    pass "REG_DWORD: a box titled 'Application Error' appeared"
+    shot "$box" failure-box.png "$(size_of "$box")"
+    check "screenshot: failure box" test -s "$shots/failure-box.png"
+    keys "$box" Return
+  else
+    fail "REG_DWORD: no 'Application Error' box"
+  fi
+  finish 10
+  check "REG_DWORD: exit 1 ($code)" test "$code" -eq 1
+  # The box's text as Wine's MessageBox received it (CR LF shown as \r\n).
+  local text
+  text=$(sed -n 's/.*MSGBOX_OnInit L"\(.*\)"$/\1/p' "$work/failure.err")
+  local expected='^Exception ERegistryException in module script-corvaldo\.exe at [0-9A-F]{8}\.'
+  expected+="\\\\r\\\\nInvalid data type for 'Install Dir'\\.\\\\r\\\\n\$"
+  check "REG_DWORD: the box's exact text: $text" matches "$text" "$expected"
+  check "REG_DWORD: the game files untouched" unchanged
+
+  # A read-only game file: the write-failure message, exit 2.
+  install_game
+  reset_game
+  "$wine" attrib +r "$game_win\\script\\cupAlloc.txt" >/dev/null 2>&1
+  check "read-only: attrib +r took ($(stat -c %A "$game_unix/script/cupAlloc.txt"))" \
+    test "$(stat -c %A "$game_unix/script/cupAlloc.txt")" = -r--r--r--
+  WINEDEBUG=-all,+text start read-only "$exe"
+  if dialog=$(window Mensagensfrm); then
+    pass "read-only: the write-failure dialog appeared"
+    check "screenshot: write-failure dialog" shot "$dialog" dialog-not-written.png 313x132
+    keys "$dialog" Return
+  else
+    fail "read-only: no write-failure dialog"
+  fi
+  finish 10
+  check "read-only: exit 2 ($code)" test "$code" -eq 2
+  check "read-only: dialog names the file" drawn "$work/read-only.err" \
+    'N\00e3o foi poss\00edvel gravar:' 'script\\cupAlloc.txt' '&Continuar'
+  chmod -R u+w "$prefix/drive_c/Games"
+  check "read-only: nothing written (the country file waits for the cup)" unchanged
+  check "read-only: no temporary file left" no_temporaries
+  "$wine" attrib +r "$game_win\\script\\cupAlloc.txt" >/dev/null 2>&1
+  watch_start
+  run "$exe" /s
+  watch_stop
+  check "read-only, /s: exit 2 and no window ($code, $(mapped_count))" \
+    test "$code" -eq 2 -a "$(mapped_count)" -eq 0
+}
+
+group_dialog() {
+  make_prefix
+
+  # kind | keys ignored first | the answering input | result
+  local cases=(
+    "0||Return|1"
+    "0||Escape|1"
+    "0||c|1"
+    "0|s n ctrl+c|alt+c|1"
+    "1||s|1"
+    "1||n|0"
+    "1|Return Escape c ctrl+s|shift+s|1"
+    "1||alt+n|0"
+    "2||s|1"
+    "2||n|0"
+    "2||Escape|2"
+    "2||c|2"
+    "2|Return ctrl+s ctrl+n|alt+s|1"
+    "2||click:218,108|2"
+    "2||click:150,108|0"
+    "2||click:40,108|1"
+    "1|click:150,40|click:260,108|0"
+    "0||click:156,108|1"
+  )
+  local line kind ignored answer expect dialog k
+  for line in "${cases[@]}"; do
+    IFS='|' read -r kind ignored answer expect <<<"$line"
+    local what="kind $kind: ${ignored:+$ignored ignored, }$answer gives $expect"
+    start dialog "$dialog_demo" "$kind" "Pergunta"
+    if ! dialog=$(window Mensagensfrm); then
+      fail "$what: no dialog"
+      finish 1
+      continue
+    fi
+    local alive=1
+    for k in $ignored; do
+      if [[ $k == click:* ]]; then
+        IFS=, read -r x y <<<"${k#click:}"
+        click "$dialog" "$x" "$y"
+      else
+        keys "$dialog" "$k"
+      fi
+      sleep 0.4
+      running || alive=0
+    done
+    if [[ $answer == click:* ]]; then
+      IFS=, read -r x y <<<"${answer#click:}"
+      click "$dialog" "$x" "$y"
+    else
+      keys "$dialog" "$answer"
+    fi
+    finish 10
+    check "$what ($code)" test "$alive" -eq 1 -a "$code" -eq "$expect"
+  done
+
+  # The drag: from the picture below the text, also with the pointer outside
+  # the window; a press on the text moves nothing.
+  start dialog "$dialog_demo" 0 "Arraste-me"
+  if dialog=$(window Mensagensfrm); then
+    local bx by after
+    read -r bx by _ _ < <(geometry "$dialog")
+    xdotool mousemove --sync $((bx + 150)) $((by + 40)) mousedown 1 sleep 0.2 \
+      mousemove --sync $((bx + 190)) $((by + 70)) sleep 0.2 mouseup 1
+    sleep 0.3
+    check "a press on the text does not drag" test "$(geometry "$dialog")" = "$bx $by 313 132"
+    xdotool mousemove --sync $((bx + 30)) $((by + 115)) mousedown 1 sleep 0.2 \
+      mousemove --sync $((bx + 60)) $((by + 95)) sleep 0.2 \
+      mousemove --sync $((bx - 300)) $((by + 400)) sleep 0.2 mouseup 1
+    sleep 0.3
+    after=$(geometry "$dialog")
+    check "the drag moves the window by the pointer's way (-330, 285): $after" \
+      test "$after" = "$((bx - 330)) $((by + 285)) 313 132"
+    keys "$dialog" Return
+  else
+    fail "drag: no dialog"
+  fi
+  finish 10
+
+  # Screenshots of the three kinds, pointer out of the way.
+  xdotool mousemove 0 0
+  local texts=(
+    'Deseja continuar?'
+    'Deseja gravar as altera\xE7\xF5es?'
+    'Deseja gravar as altera\xE7\xF5es?\x0D\x0AO jogo ser\xE1 alterado.'
+  )
+  for kind in 0 1 2; do
+    start dialog "$dialog_demo" "$kind" "${texts[$kind]}"
+    if dialog=$(window Mensagensfrm); then
+      sleep 0.3
+      check "screenshot: kind $kind" shot "$dialog" "dialog-kind$kind.png" 313x132
+      if [ "$kind" = 1 ]; then keys "$dialog" n; else keys "$dialog" Escape; fi
+    else
+      fail "screenshot: no dialog of kind $kind"
+    fi
+    finish 10
+  done
+}
+
+group_sharing() {
+  make_prefix
+  # What an undisturbed default run writes, to compare with.
+  run "$exe" /s
+  cp -a "$prefix/drive_c/Games" "$work/patched"
+  local hold_dir="$prefix/drive_c/hold"
+
+  # hold MODE FILE: another process keeps FILE (relative to the game) open.
+  hold() {
+    rm -rf "$hold_dir"
+    mkdir -p "$hold_dir"
+    timeout -k 5 120 "$wine" "$hold_file" "$1" "$game_win\\$2" 'C:\hold\ready' 'C:\hold\release' \
+      >"$work/hold.out" 2>&1 </dev/null &
+    holder=$!
+    local i
+    for i in $(seq 150); do
+      [ -e "$hold_dir/ready" ] && return 0
+      sleep 0.1
+    done
+    return 1
+  }
+  release() {
+    touch "$hold_dir/release"
+    wait "$holder"
+    holder_code=$?
+  }
+
+  # mode | held file | exit code | the run's result: "original", "patched",
+  # or "cup-only" (the script patched, the country file as it was)
+  local cases=(
+    'write|script\cupAlloc.txt|2|original'
+    'exclusive|script\cupAlloc.txt|2|original'
+    'write|database\Country38.sav|2|cup-only'
+    'read|script\cupAlloc.txt|2|original'
+    'read-share-write|script\cupAlloc.txt|2|original'
+    'read-share-all|script\cupAlloc.txt|0|patched'
+  )
+  local line mode file expect_code result
+  for line in "${cases[@]}"; do
+    IFS='|' read -r mode file expect_code result <<<"$line"
+    reset_game
+    local what="$mode on $file"
+    if ! hold "$mode" "$file"; then
+      fail "$what: the holder did not start: $(cat "$work/hold.out")"
+      release
+      continue
+    fi
+    run "$exe" /s
+    local after=$work/after-$mode
+    rm -rf "$after"
+    cp -a "$prefix/drive_c/Games" "$after"
+    release
+    check "$what: exit $expect_code ($code)" test "$code" -eq "$expect_code"
+    # The old file may linger under a temporary name while the reader keeps
+    # it open (delete pending); it is gone once the reader lets go.
+    local lingering
+    lingering=$(find "$after" -name '~*')
+    case $result in
+      original) check "$what: both files as they were" diff -r -x '~*' "$demo/drive_c/Games" "$after" ;;
+      patched)
+        check "$what: the rewrite landed" diff -r -x '~*' "$work/patched" "$after"
+        if [ -n "$lingering" ]; then
+          check "$what: while held, the reader's file is the old one" \
+            cmp "$demo/drive_c/Games/TCM 2005/script/cupAlloc.txt" "$lingering"
+        fi
+        ;;
+      cup-only)
+        check "$what: the cup script patched" \
+          cmp "$work/patched/TCM 2005/script/cupAlloc.txt" "$after/TCM 2005/script/cupAlloc.txt"
+        check "$what: the held file as it was" \
+          cmp "$demo/drive_c/Games/TCM 2005/database/Country38.sav" \
+          "$after/TCM 2005/database/Country38.sav"
+        ;;
+    esac
+    check "$what: no temporary file left once released" no_temporaries
+    check "$what: the holder kept its handle to the end ($holder_code)" test "$holder_code" -eq 0
+  done
+  # Once the file is free again, the same run does the whole job.
+  run "$exe" /s
+  check "released: exit 0 ($code)" test "$code" -eq 0
+  check "released: the rewrite landed" diff -r "$work/patched" "$prefix/drive_c/Games"
+}
+
+started=$SECONDS
+case $group in
+  patch) group_patch ;;
+  messages) group_messages ;;
+  dialog) group_dialog ;;
+  sharing) group_sharing ;;
+  *)
+    echo "unknown group '$group'"
+    exit 2
+    ;;
+esac
+echo "wine $group: $((SECONDS - started)) s"
+finish_group
