@@ -13,11 +13,14 @@ bool Contains(const std::string& line, const char* word) {
 
 // Judges the entry whose header is line h and whose end line is `end`, with
 // the lines up to `end` loaded; true when it was rewritten in the list.
-bool JudgeEntry(PatchState& state, std::int32_t h, std::int32_t end, std::int32_t indexOpen) {
+// `marker` is the last line the walk turned on before the header: the index's
+// opening line or the previous entry's end line.
+bool JudgeEntry(PatchState& state, std::int32_t h, std::int32_t end, std::int32_t marker) {
   LineList& lines = state.lines;
   // Entries too short to hold the judged lines would have their values
-  // written over the index's opening line or their own end line.
-  if (h - 1 == indexOpen) return false;
+  // written over a marker line (the index's opening line, the previous
+  // entry's end line, or their own end line), which would change the walk.
+  if (h - 1 == marker) return false;
   if (state.options.PatchCupScript) {
     if (end == h + 3) return false;
     const std::string cup = IntToStr(state.CupIndex);
@@ -48,7 +51,7 @@ void ApplyCountryPatch(PatchState& state) {
   file.OpenForReading(PathOf(state, kCountryFile));
   IndexWalkState walk = IndexWalkState::OutsideIndex;
   std::int32_t h = 0;
-  std::int32_t indexOpen = -1;
+  std::int32_t marker = -1;
   bool changed = false;
   while (!file.AtEnd()) {
     lines.Add(file.ReadNextLine());
@@ -58,7 +61,7 @@ void ApplyCountryPatch(PatchState& state) {
       case IndexWalkState::OutsideIndex:
         if (TrimBlanks(line) == "%INDEX%COMPETITION") {
           walk = IndexWalkState::InIndex;
-          indexOpen = current;
+          marker = current;
         }
         break;
       case IndexWalkState::InIndex:
@@ -74,13 +77,14 @@ void ApplyCountryPatch(PatchState& state) {
         // then stays inside the index.
         if (Contains(line, "%INDEXEND%COMP")) {
           walk = IndexWalkState::InIndex;
-          if (JudgeEntry(state, h, current, indexOpen)) changed = true;
+          if (JudgeEntry(state, h, current, marker)) changed = true;
+          marker = current;
         }
         break;
     }
   }
   file.CloseFile();
-  if (!changed) return;
+  if (!changed && ReadWhole(file.ReadOutcome())) return;
   RewriteGameFile(state, kCountryFile, file.ReadOutcome(), [&] { file.WriteLines(lines); });
 }
 

@@ -86,7 +86,8 @@ void ApplyCupScriptPatch(PatchState& state) {
   }
   file.CloseFile();
 
-  if (!cupAbsent) {
+  // A marker seen in part of the file may not be the last one.
+  if (!cupAbsent && ReadWhole(file.ReadOutcome())) {
     state.cupInScript = true;
     return;
   }

@@ -7,8 +7,7 @@ bool RewriteGameFile(PatchState& state, const GameFile& file, ReadStatus readOut
   const std::string path = PathOf(state, file);
   bool landed = false;
   // Lines from a partial read must never replace the whole file.
-  const bool readWhole = readOutcome == ReadStatus::Ok || readOutcome == ReadStatus::Missing;
-  if (readWhole) {
+  if (ReadWhole(readOutcome)) {
     bool backupSafe = true;
     if (state.options.MakeBackups && readOutcome == ReadStatus::Ok) {
       const std::string backup = state.InstallDir + file.backup;

@@ -23,6 +23,13 @@ inline std::string PathOf(const PatchState& state, const GameFile& file) {
   return state.InstallDir + file.path;
 }
 
+// Whether a read saw the whole file (a missing file is whole and empty). A
+// patch never trusts, nor writes back, the lines of a file it did not read
+// whole, and counts such a file as not written: it could not be checked.
+inline bool ReadWhole(ReadStatus outcome) {
+  return outcome == ReadStatus::Ok || outcome == ReadStatus::Missing;
+}
+
 // Backs the file up (with "/b") and rewrites it through `writeLines`; true
 // when the new content landed. The rewrite is refused, and counted as not
 // written, when the file was not read whole (`readOutcome`) or when "/b" was

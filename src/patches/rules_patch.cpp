@@ -32,7 +32,7 @@ void ApplyRulesPatch(PatchState& state) {
     }
   }
   file.CloseFile();
-  if (!changed) return;
+  if (!changed && ReadWhole(file.ReadOutcome())) return;
   RewriteGameFile(state, kRulesFile, file.ReadOutcome(), [&] { file.WriteLines(lines); });
 }
 

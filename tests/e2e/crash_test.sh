@@ -1,0 +1,147 @@
+#!/usr/bin/env bash
+# Kills the Linux binary with SIGKILL at many points of a run over large game
+# files, and checks what each kill leaves: every game file is byte for byte
+# its old or its new content, every backup is absent or a whole copy of the
+# original, and a later run finishes the job. The one thing a kill may leave
+# is a temporary "<name>.corvaldo-XXXXXX" file beside a game file.
+# Usage: crash_test.sh path/to/script-corvaldo [kills]
+set -uo pipefail
+exe=$(readlink -f "$1")
+kills=${2:-12}
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+game="drive_c/Games/TCM 2005"
+files=(script/cupAlloc.txt database/Country38.sav database/Rules.sav)
+backups=(script/cupAlloc.backup-original.txt database/Country38.backup-original.sav
+  database/Rules.backup-original.sav)
+switches=(/tp /r /b /s)
+failed=0
+fail() { failed=$((failed + 1)); echo "FAIL: $*" >&2; }
+
+python3 "$here/large_game.py" "$work/original" "${CRASH_SCALE:-0.5}" || exit 1
+fresh() { rm -rf "$work/p"; cp -a "$work/original" "$work/p"; }
+temps() { compgen -G "$work/p/$game/*/*.corvaldo-*"; }
+seconds() { echo "${EPOCHREALTIME/,/.}"; }
+
+# wchar PID: sets $written to the bytes the process has written so far;
+# false once it is gone.
+wchar() {
+  local key value
+  written=""
+  { while read -r key value; do
+    [ "$key" = wchar: ] && written=$value
+  done <"/proc/$1/io"; } 2>/dev/null
+  [ -n "$written" ]
+}
+
+# A clean run gives the new content and the number of bytes a whole run
+# writes (backups and rewrites), so that kills can be aimed at the writing
+# whatever the machine's speed.
+fresh
+start=$(seconds)
+WINEPREFIX="$work/p" "$exe" "${switches[@]}" </dev/null &
+pid=$!
+most=0
+while wchar "$pid"; do
+  [ "$written" -gt "$most" ] && most=$written
+  sleep 0.002
+done
+wait "$pid"
+code=$?
+total=$(awk -v a="$start" -v b="$(seconds)" 'BEGIN{print b-a}')
+[ "$code" -eq 0 ] || { echo "FAIL: clean run exited $code" >&2; exit 1; }
+mkdir -p "$work/new"
+for f in "${files[@]}"; do
+  mkdir -p "$work/new/$(dirname "$f")"
+  cp "$work/p/$game/$f" "$work/new/$f"
+  cmp -s "$work/new/$f" "$work/original/$game/$f" && fail "clean run left $f unchanged"
+done
+echo "crash: clean run over $(du -sm "$work/original/$game" | cut -f1) MB of game files took" \
+  "${total}s and wrote at least $((most / 1048576)) MB"
+
+# Kill points: a third spread evenly over the run's time ("1.5s"), the rest
+# evenly over the bytes it writes ("w:BYTES": kill once that much is written).
+points=()
+timed=$((kills / 3))
+for ((i = 1; i <= timed; i++)); do
+  points+=("$(awk -v t="$total" -v i="$i" -v n="$((timed + 1))" 'BEGIN{print t*i/n "s"}')")
+done
+for ((i = 1; i <= kills - timed; i++)); do
+  points+=("w:$((most * i / (kills - timed + 1)))")
+done
+
+# check_state LABEL: old or new, whole backups, only our temporary names.
+check_state() {
+  local label=$1 i f b
+  for i in "${!files[@]}"; do
+    f=${files[$i]}
+    b=${backups[$i]}
+    if cmp -s "$work/p/$game/$f" "$work/original/$game/$f"; then
+      state+="o"
+    elif cmp -s "$work/p/$game/$f" "$work/new/$f"; then
+      state+="n"
+    else
+      state+="?"
+      fail "$label: $f is neither old nor new"
+    fi
+    if [ -e "$work/p/$game/$b" ] && ! cmp -s "$work/p/$game/$b" "$work/original/$game/$f"; then
+      fail "$label: $b is not a whole copy of the original"
+    fi
+  done
+  while IFS= read -r extra; do
+    case "$extra" in
+      */cupAlloc.txt.corvaldo-?????? | */Country38.sav.corvaldo-?????? | */Rules.sav.corvaldo-?????? | \
+        */*.backup-original.*.corvaldo-??????) ;;
+      *) fail "$label: unexpected file $extra" ;;
+    esac
+  done < <(cd "$work/p" && find . -type f ! -name system.reg | grep -v -x -F \
+    -e "./$game/${files[0]}" -e "./$game/${files[1]}" -e "./$game/${files[2]}" \
+    -e "./$game/${backups[0]}" -e "./$game/${backups[1]}" -e "./$game/${backups[2]}")
+}
+
+interrupted=0
+leftovers=0
+mixed=0
+recovered=0
+states=""
+for d in "${points[@]}"; do
+  fresh
+  WINEPREFIX="$work/p" "$exe" "${switches[@]}" </dev/null &
+  pid=$!
+  if [ "${d#w:}" != "$d" ]; then
+    while wchar "$pid" && [ "$written" -lt "${d#w:}" ]; do sleep 0.001; done
+  else
+    sleep "${d%s}"
+  fi
+  kill -KILL "$pid" 2>/dev/null
+  { wait "$pid"; } 2>/dev/null
+  code=$?
+  state=""
+  check_state "kill at $d"
+  if [ "$code" -eq 137 ]; then
+    interrupted=$((interrupted + 1))
+  elif [ "$code" -ne 0 ] || [ "$state" != nnn ]; then
+    fail "kill at $d came after the end, but the run exited $code with files $state"
+  fi
+  n=$(temps | wc -l)
+  [ "$n" -gt 0 ] && leftovers=$((leftovers + 1))
+  case "$state" in *o*n* | *n*o*) mixed=$((mixed + 1)) ;; esac
+  states+=" $state/$n"
+  # After a crash that left work half done, the next run finishes it.
+  if [ "$code" -eq 137 ] && { [ "$n" -gt 0 ] || [ "$state" != ooo ]; } && [ "$recovered" -lt 2 ]; then
+    WINEPREFIX="$work/p" "$exe" "${switches[@]}" </dev/null
+    code=$?
+    state=""
+    check_state "run after the kill at $d"
+    [ "$code" -eq 0 ] && [ "$state" = nnn ] ||
+      fail "run after the kill at $d: exit $code, files $state"
+    recovered=$((recovered + 1))
+  fi
+done
+
+echo "crash: ${#points[@]} kills, $interrupted mid-run, $mixed with old and new files side by side," \
+  "$leftovers leaving a temporary file, $recovered finished by a later run"
+echo "crash: files (o old, n new; script, country, rules) / temporary files left:$states"
+[ "$interrupted" -gt 0 ] || fail "no kill landed while the binary was running"
+[ "$failed" -eq 0 ]
