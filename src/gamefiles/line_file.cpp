@@ -1,58 +1,95 @@
 #include "gamefiles/line_file.h"
 
+#include <cstring>
+
 namespace corvaldo {
 namespace {
 
 constexpr char kCtrlZ = 26;
+// Lines go to the writer in chunks of about this size.
+constexpr std::size_t kChunkSize = 256 * 1024;
+
+// The first CR in [from, end) that is not directly followed by an LF, or
+// `end`. Most files have none, so the search goes by blocks that the compiler
+// can vectorise.
+std::size_t FindLoneCr(const std::string& bytes, std::size_t from, std::size_t end) {
+  const char* base = bytes.data();
+  constexpr std::size_t kBlock = 64;
+  std::size_t i = from;
+  while (i + kBlock < end) {
+    unsigned char found = 0;
+    for (std::size_t k = i; k < i + kBlock; ++k) {
+      found |= static_cast<unsigned char>((base[k] == '\r') & (base[k + 1] != '\n'));
+    }
+    if (found) break;
+    i += kBlock;
+  }
+  for (; i < end; ++i) {
+    if (base[i] == '\r' && (i + 1 == end || base[i + 1] != '\n')) return i;
+  }
+  return end;
+}
+
+// The first LF in [from, to) with no CR before it, or `to`. Lines start after
+// an LF, so the byte before `from` is never a CR of the same line.
+std::size_t FindBareLf(const std::string& bytes, std::size_t from, std::size_t to) {
+  const char* base = bytes.data();
+  std::size_t i = from;
+  if (i == 0 && i < to) {
+    if (base[0] == '\n') return 0;
+    ++i;
+  }
+  constexpr std::size_t kBlock = 64;
+  while (i + kBlock <= to) {
+    unsigned char found = 0;
+    for (std::size_t k = i; k < i + kBlock; ++k) {
+      found |= static_cast<unsigned char>((base[k] == '\n') & (base[k - 1] != '\r'));
+    }
+    if (found) break;
+    i += kBlock;
+  }
+  for (; i < to; ++i) {
+    if (base[i] == '\n' && base[i - 1] != '\r') return i;
+  }
+  return to;
+}
 
 }  // namespace
 
 void LineFile::OpenForReading(const std::string& path) {
   CloseFile();
-  data_.clear();
-  position_ = 0;
+  auto text = std::make_shared<FileText>();
   if (path.size() > kMaxPathLength) {
     readStatus_ = ReadStatus::PathTooLong;
   } else {
     ReadResult result = fs_.ReadFile(path);
     readStatus_ = result.status;
-    data_ = std::move(result.bytes);
+    text->bytes = std::move(result.bytes);
   }
+  // The text ends at the first Ctrl-Z, even inside a line.
+  const std::string& bytes = text->bytes;
+  const void* ctrlZ = std::memchr(bytes.data(), kCtrlZ, bytes.size());
+  text->end = ctrlZ ? static_cast<std::size_t>(static_cast<const char*>(ctrlZ) - bytes.data())
+                    : bytes.size();
+  loneCr_ = FindLoneCr(text->bytes, 0, text->end);
+  text_ = std::move(text);
+  position_ = 0;
   mode_ = Mode::Reading;
 }
 
-bool LineFile::AtEnd() const {
-  return mode_ != Mode::Reading || position_ >= data_.size() || data_[position_] == kCtrlZ;
-}
-
-std::string LineFile::ReadNextLine() {
-  std::string line;
-  const std::size_t size = data_.size();
-  std::size_t i = position_;
-  while (i < size) {
-    const char c = data_[i];
-    if (c == '\n') {
-      ++i;
-      break;
-    }
-    if (c == '\r') {
-      if (i + 1 < size && data_[i + 1] == '\n') {
-        i += 2;
-        break;
-      }
-      ++i;  // a lone CR is dropped and the line goes on
-      continue;
-    }
-    if (c == kCtrlZ) {
-      // The text ends here, even inside a line.
-      i = size;
-      break;
-    }
-    line.push_back(c);
-    ++i;
+// Drops every CR of the line [begin, stop), moving the rest up, and marks the
+// new end with a CR so that the line reads the same when a LineList finds it
+// again. Returns the text's size.
+std::size_t LineFile::Normalise(std::size_t begin, std::size_t stop, std::size_t next) {
+  char* const base = text_->bytes.data();
+  char* write = base + begin;
+  for (const char* read = base + begin; read < base + stop; ++read) {
+    if (*read != '\r') *write++ = *read;
   }
-  position_ = i;
-  return line;
+  *write = '\r';  // a CR was dropped, so this is still inside the line
+  text_->compacted = true;
+  loneCr_ = FindLoneCr(text_->bytes, next, text_->end);
+  return static_cast<std::size_t>(write - (base + begin));
 }
 
 bool LineFile::OpenForRewrite(const std::string& path) {
@@ -62,27 +99,93 @@ bool LineFile::OpenForRewrite(const std::string& path) {
   return writer_ != nullptr;
 }
 
+void LineFile::Flush() {
+  if (pending_.empty()) return;
+  writer_->Write(pending_);
+  pending_.clear();
+}
+
 void LineFile::WriteLine(std::string_view text) {
   if (mode_ != Mode::Rewriting) return;
-  writer_->Write(text);
-  writer_->Write("\r\n");
+  if (pending_.size() + text.size() + 2 > kChunkSize) {
+    Flush();
+    if (text.size() + 2 > kChunkSize) {
+      writer_->Write(text);
+      writer_->Write("\r\n");
+      return;
+    }
+  }
+  pending_.append(text);
+  pending_.append("\r\n");
 }
 
 void LineFile::WriteLines(const LineList& lines) {
+  if (mode_ != Mode::Rewriting) return;
+  if (lines.compact_ && lines.count_ > 0 && !lines.source_->compacted) {
+    WriteKeptLines(lines);
+    return;
+  }
   for (std::int32_t i = 0; i < lines.Count(); ++i) WriteLine(lines.Get(i));
+}
+
+// The lines are consecutive lines of one file text that holds no lone CR:
+// between the replaced lines they go out as stretches of that text.
+void LineFile::WriteKeptLines(const LineList& lines) {
+  const FileText& text = *lines.source_;
+  std::size_t from = lines.marks_.front();
+  for (const auto& [index, slot] : lines.replaced_) {
+    lines.Seek(index);
+    WriteStretch(text, from, lines.cursorBegin_);
+    WriteLine(lines.owned_[static_cast<std::size_t>(slot)]);
+    from = lines.cursorNext_;
+  }
+  WriteStretch(text, from, lines.next_);
+}
+
+// Whole lines [from, to) of the text, each written with CR LF: the text as it
+// stands where its lines already end in CR LF.
+void LineFile::WriteStretch(const FileText& text, std::size_t from, std::size_t to) {
+  const char* base = text.bytes.data();
+  while (from < to) {
+    const std::size_t lf = FindBareLf(text.bytes, from, to);
+    if (lf == to) {
+      WriteBytes(std::string_view(base + from, to - from));
+      // The text's last line may have no line end.
+      if (base[to - 1] != '\n') WriteBytes("\r\n");
+      return;
+    }
+    WriteBytes(std::string_view(base + from, lf - from));
+    WriteBytes("\r\n");
+    from = lf + 1;
+  }
+}
+
+void LineFile::WriteBytes(std::string_view bytes) {
+  if (pending_.size() + bytes.size() <= kChunkSize) {
+    pending_.append(bytes);
+    return;
+  }
+  Flush();
+  while (bytes.size() >= kChunkSize) {
+    writer_->Write(bytes.substr(0, kChunkSize));
+    bytes.remove_prefix(kChunkSize);
+  }
+  pending_.append(bytes);
 }
 
 bool LineFile::CloseFile() {
   bool ok = true;
   if (mode_ == Mode::Rewriting) {
+    Flush();
     ok = writer_->Commit();
     writer_.reset();
+    std::string().swap(pending_);
   } else if (mode_ == Mode::RewriteRefused) {
     ok = false;
   }
   if (mode_ == Mode::Reading) {
-    data_.clear();
-    data_.shrink_to_fit();
+    // The text lives on while a LineList keeps lines of it.
+    text_.reset();
     position_ = 0;
   }
   mode_ = Mode::Closed;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -20,8 +21,29 @@ class LineFile {
 
   // A file that cannot be read reads as empty; ReadOutcome tells why.
   void OpenForReading(const std::string& path);
-  bool AtEnd() const;
-  std::string ReadNextLine();
+  bool AtEnd() const { return mode_ != Mode::Reading || position_ >= text_->end; }
+  // The line is a view into the file's text (see LineText); a LineList keeps
+  // it without copying.
+  LineText ReadNextLine() {
+    if (AtEnd()) return {};
+    const char* const base = text_->bytes.data();
+    const std::size_t end = text_->end;
+    const std::size_t begin = position_;
+    // A line runs to its LF; its text is those bytes without any CR.
+    const void* lf = std::memchr(base + begin, '\n', end - begin);
+    const std::size_t stop =
+        lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - base) : end;
+    const std::size_t next = lf ? stop + 1 : end;
+    std::size_t size = stop - begin;
+    if (loneCr_ >= stop) {
+      // At most the CR of a CR LF.
+      if (size > 0 && base[stop - 1] == '\r') --size;
+    } else {
+      size = Normalise(begin, stop, next);
+    }
+    position_ = next;
+    return LineText(text_.get(), begin, size, next);
+  }
   // How the last OpenForReading went: anything but Ok or Missing means the
   // lines seen are not the whole file, so they must not be written back.
   ReadStatus ReadOutcome() const { return readStatus_; }
@@ -37,12 +59,23 @@ class LineFile {
 
  private:
   enum class Mode { Closed, Reading, Rewriting, RewriteRefused };
+  std::size_t Normalise(std::size_t begin, std::size_t stop, std::size_t next);
+  void WriteKeptLines(const LineList& lines);
+  void WriteStretch(const FileText& text, std::size_t from, std::size_t to);
+  void WriteBytes(std::string_view bytes);
+  void Flush();
+
   FileSystem& fs_;
   Mode mode_ = Mode::Closed;
   ReadStatus readStatus_ = ReadStatus::Missing;
-  std::string data_;
+  std::shared_ptr<FileText> text_;
   std::size_t position_ = 0;
+  // The first CR at or after position_ that is not followed by an LF; lines
+  // before it need no normalising.
+  std::size_t loneCr_ = 0;
   std::unique_ptr<FileWriter> writer_;
+  // Lines to write, gathered into large chunks before they go to the writer.
+  std::string pending_;
 };
 
 // Copies `path` to `backupPath` unless something is there already; a failed

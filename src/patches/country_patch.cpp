@@ -7,7 +7,7 @@
 namespace corvaldo {
 namespace {
 
-bool Contains(const std::string& line, const char* word) {
+bool Contains(std::string_view line, const char* word) {
   return line.find(word) != std::string::npos;
 }
 
@@ -56,7 +56,7 @@ void ApplyCountryPatch(PatchState& state) {
   while (!file.AtEnd()) {
     lines.Add(file.ReadNextLine());
     const std::int32_t current = lines.Count() - 1;
-    const std::string& line = lines.Get(current);
+    const std::string_view line = lines.Get(current);
     switch (walk) {
       case IndexWalkState::OutsideIndex:
         if (TrimBlanks(line) == "%INDEX%COMPETITION") {

@@ -10,9 +10,9 @@ const char kRule[] = "; ----------------------------------------------";
 
 // The two characters after "%INDEX%CUP": the most the script's index line is
 // read for, so indexes run from 0 to 99.
-std::string IndexDigits(const std::string& indexLine) {
+std::string IndexDigits(std::string_view indexLine) {
   if (indexLine.size() <= 10) return {};
-  return indexLine.substr(10, 2);
+  return std::string(indexLine.substr(10, 2));
 }
 
 }  // namespace
@@ -69,7 +69,7 @@ void ApplyCupScriptPatch(PatchState& state) {
   bool cupAbsent = true;
   std::int32_t counter = 0;
   while (!file.AtEnd()) {
-    std::string line = file.ReadNextLine();
+    const LineText line = file.ReadNextLine();
     ++counter;
     if (counter == 1) {
       // The cup count; never kept in the list, never taken for the marker.
@@ -77,7 +77,7 @@ void ApplyCupScriptPatch(PatchState& state) {
       continue;
     }
     const bool marker = line == kPortugueseCupMarker;
-    lines.Add(std::move(line));
+    lines.Add(line);
     if (marker) {
       cupAbsent = false;
       // The index line stands two lines above the marker; the last marker wins.
