@@ -36,7 +36,8 @@ TEST(ApplyPatches, DefaultRunPatchesScriptAndCountryThenSettles) {
   MemoryFileSystem fs = Installation();
   FakeUi ui;
   EXPECT_EQ(RunPatcher(fs, {}, &ui), kExitOk);
-  EXPECT_NE(fs.Content(kScript)->find("%INDEX%CUP3\r\nFA\r\n_ID_FACUP_PORTUGAL"), std::string::npos);
+  EXPECT_NE(fs.Content(kScript)->find("%INDEX%CUP3\r\nFA\r\n_ID_FACUP_PORTUGAL"),
+            std::string::npos);
   EXPECT_EQ(fs.Content(kCountry)->substr(0, 46),
             "%INDEX%COMPETITION\r\nDB_CUP\r\n{ 0, FA_CUP }\r\na\r\n");
   EXPECT_NE(fs.Content(kCountry)->find("b\r\n3\r\nc"), std::string::npos);
@@ -61,8 +62,8 @@ TEST(ApplyPatches, SwitchesSelectTheStages) {
     V switches;
     bool script, country, rules;
   } cases[] = {
-      {{}, true, true, false},         {{"/r"}, false, false, true},
-      {{"/td"}, false, true, false},   {{"/td", "/r"}, false, true, true},
+      {{}, true, true, false},           {{"/r"}, false, false, true},
+      {{"/td"}, false, true, false},     {{"/td", "/r"}, false, true, true},
       {{"/tp", "/r"}, true, true, true},
   };
   for (const auto& c : cases) {
@@ -109,35 +110,71 @@ TEST(ApplyPatches, RewritesThatDoNotLandEndWithTwo) {
     V notWritten;
     bool countryPatched;
   } cases[] = {
-      {"read-only script", {"/r"}, [](MemoryFileSystem& fs) { fs.SetReadOnly(kScript); }, {}, false},
-      {"read-only script", {}, [](MemoryFileSystem& fs) { fs.SetReadOnly(kScript); }, {scriptName},
+      {"read-only script",
+       {"/r"},
+       [](MemoryFileSystem& fs) { fs.SetReadOnly(kScript); },
+       {},
        false},
-      {"locked script", {"/r"},
+      {"read-only script",
+       {},
+       [](MemoryFileSystem& fs) { fs.SetReadOnly(kScript); },
+       {scriptName},
+       false},
+      {"locked script",
+       {"/r"},
        [](MemoryFileSystem& fs) {
          fs.SetLocked(kScript);
          fs.SetReadOnly(kRules);
        },
-       {rulesName}, false},
-      {"unreadable script", {"/tp", "/r"},
-       [](MemoryFileSystem& fs) { fs.SetLocked(kScript); }, {scriptName}, false},
-      {"partly read script", {},
-       [](MemoryFileSystem& fs) { fs.InjectFault({Op::Read, 1, 4}); }, {scriptName}, false},
-      {"no script folder", {},
+       {rulesName},
+       false},
+      {"unreadable script",
+       {"/tp", "/r"},
+       [](MemoryFileSystem& fs) { fs.SetLocked(kScript); },
+       {scriptName},
+       false},
+      {"partly read script",
+       {},
+       [](MemoryFileSystem& fs) {
+         fs.InjectFault({Op::Read, 1, 4});
+       },
+       {scriptName},
+       false},
+      {"no script folder",
+       {},
        [](MemoryFileSystem& fs) {
          MemoryFileSystem fresh;
          fresh.AddFile(kCountry, kCountryText);
          fs = fresh;
        },
-       {scriptName}, false},
-      {"backup copy fails", {"/b"},
-       [](MemoryFileSystem& fs) { fs.InjectFault({Op::Copy, 1, 0}); }, {scriptName}, false},
-      {"country backup fails", {"/b"},
-       [](MemoryFileSystem& fs) { fs.InjectFault({Op::Copy, 2, 0}); },
-       {"database\\Country38.sav"}, false},
-      {"flush fails", {"/r"},
-       [](MemoryFileSystem& fs) { fs.InjectFault({Op::Flush, 1, 0}); }, {rulesName}, false},
-      {"default form, country read-only", {"/td", "/r"},
-       [](MemoryFileSystem& fs) { fs.SetReadOnly(kCountry); }, {"database\\Country38.sav"}, false},
+       {scriptName},
+       false},
+      {"backup copy fails",
+       {"/b"},
+       [](MemoryFileSystem& fs) {
+         fs.InjectFault({Op::Copy, 1, 0});
+       },
+       {scriptName},
+       false},
+      {"country backup fails",
+       {"/b"},
+       [](MemoryFileSystem& fs) {
+         fs.InjectFault({Op::Copy, 2, 0});
+       },
+       {"database\\Country38.sav"},
+       false},
+      {"flush fails",
+       {"/r"},
+       [](MemoryFileSystem& fs) {
+         fs.InjectFault({Op::Flush, 1, 0});
+       },
+       {rulesName},
+       false},
+      {"default form, country read-only",
+       {"/td", "/r"},
+       [](MemoryFileSystem& fs) { fs.SetReadOnly(kCountry); },
+       {"database\\Country38.sav"},
+       false},
   };
   for (const auto& c : cases) {
     for (bool silent : {false, true}) {

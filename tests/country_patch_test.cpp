@@ -70,14 +70,10 @@ TEST(CountryPatch, CupIndexFormJudgesTheEntry) {
     std::int32_t cupIndex;
     bool rewritten;
   } cases[] = {
-      {"DB_CUP", "22", 22, false},
-      {"DB_CUP", "22 ", 22, true},
-      {"DB_CUP", "022", 22, true},
-      {"DB_CUP", "5", 22, true},
-      {"SOMETHING", "31", 31, false},  // any non-blank line before the header is in order
-      {"", "22", 22, true},
-      {"  \t", "31", 31, true},
-      {"DB_CUP", "-3", -3, false},
+      {"DB_CUP", "22", 22, false}, {"DB_CUP", "22 ", 22, true},    {"DB_CUP", "022", 22, true},
+      {"DB_CUP", "5", 22, true},   {"SOMETHING", "31", 31, false},  // any non-blank line before the
+                                                                    // header is in order
+      {"", "22", 22, true},        {"  \t", "31", 31, true},       {"DB_CUP", "-3", -3, false},
   };
   for (const auto& c : cases) {
     const V input = CountryLines(c.before, c.cup, "9,9");
@@ -143,12 +139,9 @@ TEST(CountryPatch, RecognisesIndexesAndHeadersByTheirExactForms) {
     V lines;
     bool rewritten;
   } cases[] = {
-      {withLine(1, " \t%INDEX%COMPETITION\t "), true},
-      {withLine(1, "%index%competition"), false},
-      {withLine(1, "%INDEX%COMPETITIONS"), false},
-      {withLine(7, " { 1, FA_CUP }"), false},
-      {withLine(7, "{ 1, fa_cup }"), false},
-      {withLine(7, "{1,XFA_CUPX}"), true},
+      {withLine(1, " \t%INDEX%COMPETITION\t "), true}, {withLine(1, "%index%competition"), false},
+      {withLine(1, "%INDEX%COMPETITIONS"), false},     {withLine(7, " { 1, FA_CUP }"), false},
+      {withLine(7, "{ 1, fa_cup }"), false},           {withLine(7, "{1,XFA_CUPX}"), true},
       {withLine(13, "text %INDEXEND%COMPX"), true},
   };
   for (const auto& c : cases) {
@@ -156,17 +149,34 @@ TEST(CountryPatch, RecognisesIndexesAndHeadersByTheirExactForms) {
   }
   EXPECT_FALSE(Patch({"{ FA_CUP }", "", "", "", "", "%INDEXEND%COMP"}, true).rewritten);
   // An entry the file ends inside is never judged.
-  EXPECT_FALSE(
-      Patch({"%INDEX%COMPETITION", "", "{ FA_CUP }", "a", "b", "0", "%INDEXEND%COM"}, true)
-          .rewritten);
+  EXPECT_FALSE(Patch({"%INDEX%COMPETITION", "", "{ FA_CUP }", "a", "b", "0", "%INDEXEND%COM"}, true)
+                   .rewritten);
 }
 
 TEST(CountryPatch, EveryEntryIsJudgedOnItsOwn) {
   // The first entry ends on the index's own end line; the walk stays inside
   // the index, so the second entry is found too.
-  const V lines = {"%INDEX%COMPETITION", "",   "{ FA_CUP a }", "1", "2", "22", "%INDEXEND%COMPETITION",
-                   "",                   "{ FA_CUP b }", "1", "2", "0", "x", "%INDEXEND%COMP",
-                   "%INDEX%COMPETITION", "DB_CUP", "{ FA_CUP c }", "1", "2", "22", "%INDEXEND%COMP"};
+  const V lines = {"%INDEX%COMPETITION",
+                   "",
+                   "{ FA_CUP a }",
+                   "1",
+                   "2",
+                   "22",
+                   "%INDEXEND%COMPETITION",
+                   "",
+                   "{ FA_CUP b }",
+                   "1",
+                   "2",
+                   "0",
+                   "x",
+                   "%INDEXEND%COMP",
+                   "%INDEX%COMPETITION",
+                   "DB_CUP",
+                   "{ FA_CUP c }",
+                   "1",
+                   "2",
+                   "22",
+                   "%INDEXEND%COMP"};
   const Result r = Patch(lines, true, 22);
   V expected = lines;
   expected[1] = "DB_CUP";

@@ -59,8 +59,8 @@ TEST(CupScriptBlock, HasTheFixedShape) {
   int previousTeams = 0, previousEnd = 0;
   for (int i = 9; i <= 16; ++i) {
     int f[6];
-    ASSERT_EQ(std::sscanf(block[i].c_str(), "{ %d, %d, %d, %d, %d, %d,", &f[0], &f[1], &f[2],
-                          &f[3], &f[4], &f[5]),
+    ASSERT_EQ(std::sscanf(block[i].c_str(), "{ %d, %d, %d, %d, %d, %d,", &f[0], &f[1], &f[2], &f[3],
+                          &f[4], &f[5]),
               6);
     EXPECT_EQ(f[0], i - 9);
     EXPECT_EQ(f[1], 8);
@@ -76,8 +76,8 @@ TEST(CupScriptBlock, HasTheFixedShape) {
 }
 
 TEST(CupScriptPatch, FindsThePresentCupAndWritesNothing) {
-  const std::string script = CrLf({"31", "; comment", "%INDEX%CUP24", "FA", "_ID_FACUP_PORTUGAL",
-                                   "0", "%INDEXEND%CUP24"});
+  const std::string script =
+      CrLf({"31", "; comment", "%INDEX%CUP24", "FA", "_ID_FACUP_PORTUGAL", "0", "%INDEXEND%CUP24"});
   const Outcome o = Patch(script, true);
   EXPECT_EQ(o.cupIndex, 24);
   EXPECT_EQ(o.script, script);
@@ -131,7 +131,8 @@ TEST(CupScriptPatch, BadNumbersAndEarlyMarkersEndTheRunUnwritten) {
       {"12 \r\n", "'12 ' is not a valid integer value"},
       {"\r\n", "'' is not a valid integer value"},
       {"_ID_FACUP_PORTUGAL\r\n", "'_ID_FACUP_PORTUGAL' is not a valid integer value"},
-      {CrLf({"5", "%INDEX%CUP7 ", "FA", "_ID_FACUP_PORTUGAL"}), "'7 ' is not a valid integer value"},
+      {CrLf({"5", "%INDEX%CUP7 ", "FA", "_ID_FACUP_PORTUGAL"}),
+       "'7 ' is not a valid integer value"},
       {CrLf({"5", "%INDEX%CU", "FA", "_ID_FACUP_PORTUGAL"}), "'' is not a valid integer value"},
       {CrLf({"5", "_ID_FACUP_PORTUGAL"}), "List index out of bounds (-2)"},
       {CrLf({"5", "x", "_ID_FACUP_PORTUGAL"}), "List index out of bounds (-1)"},

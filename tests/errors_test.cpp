@@ -35,8 +35,9 @@ TEST(FailureReport, NamesTheKindAndTheRaisingCode) {
     EXPECT_EQ(report.rfind("Exception ERegistryException in module ", 0), 0u);
     EXPECT_NE(report.find(".\r\nInvalid data type for 'Install Dir'.\r\n"), std::string::npos);
   }
-  EXPECT_EQ(ERegistryException(ERegistryException::Reason::FailedToGetData, "Install Dir").Message(),
-            "Failed to get data for 'Install Dir'");
+  EXPECT_EQ(
+      ERegistryException(ERegistryException::Reason::FailedToGetData, "Install Dir").Message(),
+      "Failed to get data for 'Install Dir'");
 }
 
 }  // namespace

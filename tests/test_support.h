@@ -43,7 +43,8 @@ class FakeUi : public UserInterface {
 
 inline constexpr const char* kDir = "C:\\Games\\TCM";
 inline const std::string kScript = std::string(kDir) + "\\script\\cupAlloc.txt";
-inline const std::string kScriptBackup = std::string(kDir) + "\\script\\cupAlloc.backup-original.txt";
+inline const std::string kScriptBackup =
+    std::string(kDir) + "\\script\\cupAlloc.backup-original.txt";
 inline const std::string kCountry = std::string(kDir) + "\\database\\Country38.sav";
 inline const std::string kCountryBackup =
     std::string(kDir) + "\\database\\Country38.backup-original.sav";
@@ -58,7 +59,8 @@ inline std::string CrLf(const std::vector<std::string>& lines) {
 }
 
 // Runs the whole procedure over `fs` with the given switches.
-inline int RunPatcher(MemoryFileSystem& fs, std::vector<std::string> switches, FakeUi* ui = nullptr) {
+inline int RunPatcher(MemoryFileSystem& fs, std::vector<std::string> switches,
+                      FakeUi* ui = nullptr) {
   FakeUi localUi;
   FakeRegistry registry = FakeRegistry::String(std::string(kDir) + "\\");
   return ApplyPatches(ParseCommandLine(switches), fs, registry, ui ? *ui : localUi);

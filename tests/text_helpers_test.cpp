@@ -24,10 +24,10 @@ struct CountCase {
 
 TEST(TextHelpers, LeftAndRightClipCountsOutOfRange) {
   const CountCase cases[] = {
-      {"abc", -2, "", ""}, {"abc", -1, "", ""},     {"abc", 0, "", ""},
-      {"abc", 1, "a", "c"}, {"abc", 2, "ab", "bc"}, {"abc", 3, "abc", "abc"},
+      {"abc", -2, "", ""},      {"abc", -1, "", ""},       {"abc", 0, "", ""},
+      {"abc", 1, "a", "c"},     {"abc", 2, "ab", "bc"},    {"abc", 3, "abc", "abc"},
       {"abc", 5, "abc", "abc"}, {"abc", 10, "abc", "abc"}, {"", 1, "", ""},
-      {"", -1, "", ""},     {"", 0, "", ""},
+      {"", -1, "", ""},         {"", 0, "", ""},
   };
   for (const CountCase& c : cases) {
     SCOPED_TRACE(std::string(c.text) + " " + std::to_string(c.count));
@@ -44,8 +44,8 @@ TEST(TextHelpers, CountOccurrencesCountsOverlapsExactly) {
     const char* pattern;
     int expected;
   } cases[] = {
-      {"a,b,c", ",", 2}, {"aaa", "aa", 2},  {"aaaa", "aa", 3}, {"abc", "", 0},
-      {"", ",", 0},      {"ab", "abc", 0},  {"ABC", "b", 0},   {"105,171,192,213,269,329", ",", 5},
+      {"a,b,c", ",", 2}, {"aaa", "aa", 2}, {"aaaa", "aa", 3}, {"abc", "", 0},
+      {"", ",", 0},      {"ab", "abc", 0}, {"ABC", "b", 0},   {"105,171,192,213,269,329", ",", 5},
       {",", ",", 1},     {"x,,", ",", 2},
   };
   for (const auto& c : cases) {

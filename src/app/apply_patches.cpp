@@ -13,8 +13,7 @@ std::string NotWrittenMessage(const std::vector<std::string>& files) {
   return text;
 }
 
-int ApplyPatches(const RunOptions& options, FileSystem& fs, Registry& registry,
-                 UserInterface& ui) {
+int ApplyPatches(const RunOptions& options, FileSystem& fs, Registry& registry, UserInterface& ui) {
   std::optional<std::string> installDir = LocateGame(registry, ui, options.Silent);
   if (!installDir) return kExitOk;
 

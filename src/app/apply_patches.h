@@ -44,8 +44,7 @@ struct PatchState {
 // Runs the stages; returns kExitOk, or kExitNotWritten when a needed rewrite
 // did not land (the user is told which files unless silent). The three error
 // kinds propagate to the caller.
-int ApplyPatches(const RunOptions& options, FileSystem& fs, Registry& registry,
-                 UserInterface& ui);
+int ApplyPatches(const RunOptions& options, FileSystem& fs, Registry& registry, UserInterface& ui);
 
 // The message naming the files that could not be written.
 std::string NotWrittenMessage(const std::vector<std::string>& files);

@@ -26,8 +26,8 @@ int main(int argc, char** argv) {
   } catch (const EError& error) {
     ui.ShowFailureReport(FailureReportFor(error));
   } catch (const std::bad_alloc&) {
-    ui.ShowFailureReport(FormatFailureReport("EOutOfMemory", ExecutableFileName(), 0,
-                                             "Out of memory"));
+    ui.ShowFailureReport(
+        FormatFailureReport("EOutOfMemory", ExecutableFileName(), 0, "Out of memory"));
   }
   return kExitError;
 }

@@ -82,7 +82,8 @@ std::optional<std::string> MemoryFileSystem::Content(const std::string& path) co
 
 bool MemoryFileSystem::IsTemporaryName(const std::string& path) {
   const std::string suffix = kTemporarySuffix;
-  return path.size() >= suffix.size() && path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0;
+  return path.size() >= suffix.size() &&
+         path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 std::string MemoryFileSystem::FolderOf(const std::string& path) {
@@ -93,8 +94,7 @@ std::string MemoryFileSystem::FolderOf(const std::string& path) {
 bool MemoryFileSystem::Count(Op op, const std::string& path) {
   log_.emplace_back(op, path);
   const int n = ++counts_[op];
-  return fault_ && fault_->op == op && fault_->occurrence == n &&
-         op != Op::Read && op != Op::Write;
+  return fault_ && fault_->op == op && fault_->occurrence == n && op != Op::Read && op != Op::Write;
 }
 
 ReadResult MemoryFileSystem::ReadFile(const std::string& path) {

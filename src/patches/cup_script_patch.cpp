@@ -93,7 +93,8 @@ void ApplyCupScriptPatch(PatchState& state) {
   }
   state.cupInScript = RewriteGameFile(state, kCupScriptFile, file.ReadOutcome(), [&] {
     // Wraps like the game's own 32-bit arithmetic rather than overflowing.
-    file.WriteLine(IntToStr(static_cast<std::int32_t>(static_cast<std::uint32_t>(state.CupIndex) + 1u)));
+    file.WriteLine(
+        IntToStr(static_cast<std::int32_t>(static_cast<std::uint32_t>(state.CupIndex) + 1u)));
     file.WriteLines(lines);
     for (const std::string& blockLine : PortugueseCupBlock(state.CupIndex)) {
       file.WriteLine(blockLine);
