@@ -213,15 +213,11 @@ class Bench:
 
     def demo(self, runs):
         """The default run and the no-op run on the bundled demo installation,
-        with the write floor, for the product binary and the variant with the
-        C++ runtime linked in."""
+        with the write floor."""
         source = os.path.join(self.args.source_dir, "examples", "demo-prefix")
         name = "demo"
         os.makedirs(os.path.join(self.work, name), exist_ok=True)
         exes = [("script-corvaldo", self.exe)]
-        static = os.path.join(os.path.dirname(self.micro), "script-corvaldo-static-runtime")
-        if os.path.exists(static):
-            exes.append(("script-corvaldo-static-runtime", static))
         times = {label: ([], []) for label, _ in exes}
         floor = []
         for _ in range(runs):

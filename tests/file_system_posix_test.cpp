@@ -92,6 +92,47 @@ TEST_F(PosixFileSystemTest, ReadFileReportsWhatHappened) {
   EXPECT_FALSE(files_->Exists("C:\\Game\\script\\missing.txt"));
 }
 
+TEST_F(PosixFileSystemTest, FilesOfEverySizeReadBackWhole) {
+  // Around the size where reading switches to huge-page blocks, and over a
+  // block's rounding; each written in one piece through a writer and read back.
+  const std::size_t sizes[] = {0,
+                               1,
+                               (256 << 10) - 2,
+                               (256 << 10) - 1,
+                               256 << 10,
+                               (2 << 20) - 1,
+                               2 << 20,
+                               (2 << 20) + 1,
+                               (5 << 20) + 3};
+  for (std::size_t size : sizes) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 131 + i / 4096);
+    std::unique_ptr<FileWriter> writer = files_->OpenForReplace("C:\\Game\\script\\big.txt");
+    ASSERT_NE(writer, nullptr);
+    ASSERT_TRUE(writer->Write(bytes)) << size;
+    ASSERT_TRUE(writer->Commit()) << size;
+    ReadResult result = files_->ReadFile("C:\\Game\\script\\big.txt");
+    EXPECT_EQ(result.status, ReadStatus::Ok) << size;
+    EXPECT_EQ(result.bytes.size(), size);
+    EXPECT_TRUE(result.bytes == bytes) << size;
+    // The bytes belong to the reader: changing them in place is allowed.
+    if (size > 0) {
+      result.bytes.data()[size - 1] = 'x';
+      EXPECT_EQ(result.bytes.view().back(), 'x');
+    }
+  }
+  EXPECT_EQ(ScriptFolder(), Names{"big.txt"});
+}
+
+TEST_F(PosixFileSystemTest, AFileLongerThanItsSizeSaysIsReadToItsEnd) {
+  // Files under /proc report a size of 0 and still have content.
+  fs::create_symlink("/proc/self/status", game_ + "/script/status");
+  ReadResult result = files_->ReadFile("C:\\Game\\script\\status");
+  EXPECT_EQ(result.status, ReadStatus::Ok);
+  EXPECT_EQ(result.bytes.view().substr(0, 5), "Name:");
+  EXPECT_NE(result.bytes.view().find("\nPid:"), std::string_view::npos);
+}
+
 TEST_F(PosixFileSystemTest, ReplaceSwapsInTheNewContentAndKeepsTheMode) {
   Put("script/cupAlloc.txt", "old", 0640);
   std::unique_ptr<FileWriter> writer = files_->OpenForReplace("C:\\Game\\script\\CUPALLOC.TXT");

@@ -45,12 +45,13 @@ TEST(LineFileReading, FollowsTheGameLineRules) {
       {"1\r\n2\r\n3\r\n4\r\n\x1Arest\r\n", {"1", "2", "3", "4"}},
       {"a\r\n\x1A", {"a"}},
       {"a\x1A", {"a"}},
-      {"\x1A" "abc", {}},
-      {"ab\x1A" "cd\r\nef\r\n", {"ab"}},
+      {"\032abc", {}},
+      {"ab\032cd\r\nef\r\n", {"ab"}},
       {std::string("n\0l\xE7\xFF\r\n", 6), {std::string("n\0l\xE7\xFF", 5)}},
       {"  padded \t\r\n", {"  padded \t"}},
   };
-  for (const auto& [bytes, lines] : cases) EXPECT_EQ(Read(bytes), lines) << ::testing::PrintToString(bytes);
+  for (const auto& [bytes, lines] : cases)
+    EXPECT_EQ(Read(bytes), lines) << ::testing::PrintToString(bytes);
 }
 
 TEST(LineFileReading, MissingOrUnreadableReadsAsEmpty) {
@@ -111,8 +112,8 @@ TEST(LineFileWriting, EndsEveryLineWithCrLf) {
 TEST(LineFileWriting, FailedRewriteKeepsTheOldFile) {
   const std::string old = "old\r\ncontent";
   const MemoryFileSystem::Fault faults[] = {
-      {Op::OpenReplace, 1, 0}, {Op::Write, 1, 0}, {Op::Write, 1, 3}, {Op::Write, 1, 9},
-      {Op::Flush, 1, 0},       {Op::Replace, 1, 0},
+      {Op::OpenReplace, 1, 0}, {Op::Write, 1, 0}, {Op::Write, 1, 3},
+      {Op::Write, 1, 9},       {Op::Flush, 1, 0}, {Op::Replace, 1, 0},
   };
   for (const auto& fault : faults) {
     MemoryFileSystem fs;
@@ -325,6 +326,128 @@ TEST(LineStore, ListOutlivesTheFileAndMixesFiles) {
   file.OpenForReading("C:\\G\\b.txt");
   list.Add(file.ReadNextLine());
   EXPECT_EQ(list.Get(0), "b1");
+}
+
+// Lines skipped in bulk are exactly the lines that would have been read,
+// none of them holds the word, and the next line read is one that needs a
+// look: it holds the word, had a CR dropped, or is the last.
+TEST(LineStore, LinesWithoutAWordGoInUnread) {
+  struct Case {
+    std::string bytes;
+    std::string word;
+    std::int32_t added;
+    const char* next;  // null: nothing left
+  };
+  const Case cases[] = {
+      {"a\r\nb\r\nc", "x", 2, "c"},
+      {"a\nb\n", "x", 2, nullptr},
+      {"a\nxb\nc\n", "x", 1, "xb"},
+      {"xa\nb\n", "x", 0, "xa"},
+      {"a\nb\rc\nd\n", "x", 1, "bc"},
+      {"a\n%INDEX%\rCOMPETITION\nb\n", "%INDEX%COMPETITION", 1, "%INDEX%COMPETITION"},
+      {"a\r\nb\032x\r\n", "x", 1, "b"},
+      {"", "x", 0, nullptr},
+  };
+  for (const Case& c : cases) {
+    MemoryFileSystem fs;
+    fs.AddFile(kPath, c.bytes);
+    LineFile file(fs);
+    LineList list;
+    file.OpenForReading(kPath);
+    file.AddLinesWithout(c.word, list);
+    EXPECT_EQ(list.Count(), c.added) << ::testing::PrintToString(c.bytes);
+    if (c.next) {
+      ASSERT_FALSE(file.AtEnd()) << ::testing::PrintToString(c.bytes);
+      EXPECT_EQ(file.ReadNextLine().view(), c.next);
+    } else {
+      EXPECT_TRUE(file.AtEnd()) << ::testing::PrintToString(c.bytes);
+    }
+  }
+
+  // Files larger than the windows the search goes by, a line longer than
+  // one included.
+  for (const std::size_t longLine : {std::size_t{0}, std::size_t{3} << 20}) {
+    std::string bytes(longLine, 'y');
+    if (longLine) bytes += "\r\n";
+    std::vector<std::string> model;
+    if (longLine) model.push_back(std::string(longLine, 'y'));
+    for (int i = 0; i < 300000; ++i) {
+      model.push_back("line " + std::to_string(i) + (i == 250000 ? "%" : ""));
+      bytes += model.back() + "\r\n";
+    }
+    MemoryFileSystem fs;
+    fs.AddFile(kPath, bytes);
+    LineFile file(fs);
+    LineList list;
+    file.OpenForReading(kPath);
+    file.AddLinesWithout("%", list);
+    const auto before = static_cast<std::int32_t>(model.size()) - 50000;
+    ASSERT_EQ(list.Count(), before);
+    EXPECT_EQ(file.ReadNextLine().view(), "line 250000%");
+    file.AddLinesWithout("%", list);  // the rest: the last line ends in CR LF too
+    EXPECT_TRUE(file.AtEnd());
+    EXPECT_EQ(list.Count(), static_cast<std::int32_t>(model.size()) - 1);
+    for (std::int32_t i = 0; i < list.Count(); i += 997) {
+      const std::size_t at = static_cast<std::size_t>(i < before ? i : i + 1);
+      ASSERT_EQ(list.Get(i), model[at]) << i;
+    }
+  }
+
+  // Files of many lines, with marks crossed in and out of runs, read in turns
+  // of skipping and reading, into a list that stays compact or one that
+  // does not; then read back by index and written back whole.
+  std::mt19937 random(38);
+  const std::string words[] = {"7", "%", "99", "x", "\r"};
+  for (int round = 0; round < 200; ++round) {
+    std::string bytes;
+    const int lineCount = 1 + static_cast<int>(random() % 3000);
+    for (int l = 0; l < lineCount; ++l) {
+      bytes += std::to_string(random() % (round % 2 ? 1000 : 100000));
+      if (random() % 300 == 0) bytes += "%";
+      if (round % 5 == 4 && random() % 200 == 0) bytes += "\r-";
+      bytes += random() % 2 ? "\r\n" : "\n";
+    }
+    if (round % 3 == 0) bytes += "last";
+    const std::vector<std::string> model = ReferenceLines(bytes);
+    MemoryFileSystem fs;
+    fs.AddFile(kPath, bytes);
+    LineFile file(fs);
+    LineList list;
+    std::vector<std::string> expected;
+    if (round % 4 == 3) {  // a list that already holds a string
+      list.Add("first");
+      expected.push_back("first");
+    }
+    file.OpenForReading(kPath);
+    std::size_t read = 0;
+    while (!file.AtEnd()) {
+      const std::string& word = words[random() % std::size(words)];
+      const std::int32_t before = list.Count();
+      file.AddLinesWithout(word, list);
+      for (std::int32_t i = before; i < list.Count(); ++i, ++read) {
+        ASSERT_LT(read, model.size());
+        ASSERT_EQ(model[read].find(word), std::string::npos) << word;
+        expected.push_back(model[read]);
+      }
+      for (int k = 0; k < 3 && !file.AtEnd(); ++k, ++read) {
+        list.Add(file.ReadNextLine());
+        expected.push_back(model.at(read));
+      }
+    }
+    ASSERT_EQ(read, model.size());
+    ASSERT_EQ(list.Count(), static_cast<std::int32_t>(expected.size()));
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      ASSERT_EQ(list.Get(static_cast<std::int32_t>(i)), expected[i]) << i;
+    }
+    for (int k = 0; k < 50; ++k) {
+      const auto index = static_cast<std::int32_t>(random() % expected.size());
+      ASSERT_EQ(list.Get(index), expected[static_cast<std::size_t>(index)]) << index;
+    }
+    ASSERT_TRUE(file.OpenForRewrite(kPath));
+    file.WriteLines(list);
+    ASSERT_TRUE(file.CloseFile());
+    EXPECT_TRUE(fs.Content(kPath) == CrLfJoined(expected));
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace corvaldo {
 
@@ -20,9 +21,63 @@ enum class ReadStatus {
   PathTooLong,  // longer than kMaxPathLength: never opened
 };
 
+// A whole file's bytes, owned by whoever holds them and changeable in place.
+// Usually a string; a platform may hand over a block of its own instead (the
+// POSIX one reads large files into huge pages, where fresh 4 KiB pages would
+// cost more than reading the file), which `release` gives back.
+class FileBytes {
+ public:
+  using Release = void (*)(char* block, std::size_t capacity);
+
+  FileBytes() = default;
+  FileBytes(std::string bytes) : owned_(std::move(bytes)) {}  // NOLINT: implicit by design
+  // Takes over `block`, of which the first `size` bytes are the file's.
+  FileBytes(char* block, std::size_t size, std::size_t capacity, Release release)
+      : block_(block), size_(size), capacity_(capacity), release_(release) {}
+  FileBytes(FileBytes&& other) noexcept { *this = std::move(other); }
+  FileBytes& operator=(FileBytes&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      owned_ = std::move(other.owned_);
+      other.owned_.clear();
+      block_ = std::exchange(other.block_, nullptr);
+      size_ = std::exchange(other.size_, 0);
+      capacity_ = std::exchange(other.capacity_, 0);
+      release_ = std::exchange(other.release_, nullptr);
+    }
+    return *this;
+  }
+  FileBytes(const FileBytes&) = delete;
+  FileBytes& operator=(const FileBytes&) = delete;
+  ~FileBytes() { Reset(); }
+
+  char* data() { return block_ ? block_ : owned_.data(); }
+  const char* data() const { return block_ ? block_ : owned_.data(); }
+  std::size_t size() const { return block_ ? size_ : owned_.size(); }
+  bool empty() const { return size() == 0; }
+  std::string_view view() const { return std::string_view(data(), size()); }
+  operator std::string_view() const { return view(); }
+  friend bool operator==(const FileBytes& bytes, std::string_view text) {
+    return bytes.view() == text;
+  }
+
+ private:
+  void Reset() {
+    if (block_ && release_) release_(block_, capacity_);
+    block_ = nullptr;
+    size_ = capacity_ = 0;
+  }
+
+  std::string owned_;
+  char* block_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+  Release release_ = nullptr;
+};
+
 struct ReadResult {
   ReadStatus status = ReadStatus::Missing;
-  std::string bytes;
+  FileBytes bytes;
 };
 
 // A crash-safe replacement of one file's whole content. Bytes go to a temporary

@@ -3,12 +3,16 @@
 // programs would honour, so only the checks that can be made are made.
 #include <fcntl.h>
 #include <stdio.h>  // renameat2
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -58,6 +62,78 @@ std::pair<std::string, std::string> SplitFolder(const std::string& path) {
   return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
+// Files at least this big are read into blocks of huge pages: on a virtual
+// machine the first touch of each fresh 4 KiB page can cost more than reading
+// the page from the cache.
+constexpr std::size_t kBigFile = 256 * 1024;
+constexpr std::size_t kHugePage = 2 << 20;
+
+void Unmap(char* block, std::size_t capacity) { munmap(block, capacity); }
+
+// A block of at least `size` bytes on huge-page boundaries, asked to be backed
+// by huge pages; throws std::bad_alloc like any other allocation.
+std::pair<char*, std::size_t> MapBlock(std::size_t size) {
+  const std::size_t capacity = (size + kHugePage - 1) / kHugePage * kHugePage;
+  const std::size_t span = capacity + kHugePage;
+  void* mapped = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) throw std::bad_alloc();
+  // Trim the mapping to an aligned block, so that every page of it can be huge.
+  char* const start = static_cast<char*>(mapped);
+  const auto address = reinterpret_cast<std::uintptr_t>(start);
+  const std::size_t head = (kHugePage - address % kHugePage) % kHugePage;
+  if (head > 0) munmap(start, head);
+  if (span - head > capacity) munmap(start + head + capacity, span - head - capacity);
+#ifdef MADV_HUGEPAGE
+  madvise(start + head, capacity, MADV_HUGEPAGE);  // only a hint: fine if refused
+#endif
+  return {start + head, capacity};
+}
+
+// Reads `fd` to its end straight into one buffer sized for `expected` bytes
+// (the size the file had when opened), growing it if the file grew meanwhile.
+// False on a read error; `out` then holds what was read.
+bool ReadAll(int fd, std::size_t expected, FileBytes& out) {
+  // One byte over the expected size, so that seeing the end needs no growth.
+  std::size_t capacity = expected + 1;
+  std::string small;
+  char* block = nullptr;
+  if (capacity < kBigFile) {
+    small.resize(capacity);
+  } else {
+    std::tie(block, capacity) = MapBlock(capacity);
+  }
+  std::size_t size = 0;
+  bool ok = true;
+  for (;;) {
+    if (size == capacity) {
+      if (!block && capacity * 2 < kBigFile) {
+        small.resize(capacity * 2);
+        capacity = small.size();
+      } else {
+        auto [grown, grownCapacity] = MapBlock(capacity * 2);
+        std::memcpy(grown, block ? block : small.data(), size);
+        if (block) Unmap(block, capacity);
+        small = std::string();
+        block = grown;
+        capacity = grownCapacity;
+      }
+    }
+    char* const data = block ? block : small.data();
+    const ssize_t n = read(fd, data + size, capacity - size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    size += static_cast<std::size_t>(n);
+  }
+  if (block) {
+    out = FileBytes(block, size, capacity, &Unmap);
+  } else {
+    small.resize(size);
+    out = FileBytes(std::move(small));
+  }
+  return ok;
+}
+
 struct TempFile {
   std::string path;
   int fd = -1;
@@ -97,6 +173,11 @@ class PosixFileWriter : public FileWriter {
 
   bool Write(std::string_view bytes) override {
     if (failed_ || finished_) return false;
+    if (buffer_.empty() && bytes.size() >= kBufferSize) {
+      // Already a large chunk: no point copying it first.
+      if (!WriteAll(temp_.fd, bytes.data(), bytes.size())) failed_ = true;
+      return !failed_;
+    }
     buffer_.append(bytes);
     if (buffer_.size() >= kBufferSize && !Flush()) failed_ = true;
     return !failed_;
@@ -183,18 +264,9 @@ class PosixFileSystem : public FileSystem {
       result.status = ReadStatus::Unreadable;
       return result;
     }
-    result.status = ReadStatus::Ok;
-    std::vector<char> buffer(kBufferSize);
-    for (;;) {
-      ssize_t n = read(fd, buffer.data(), buffer.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        result.status = ReadStatus::ReadError;
-        break;
-      }
-      if (n == 0) break;
-      result.bytes.append(buffer.data(), static_cast<std::size_t>(n));
-    }
+    result.status = ReadAll(fd, static_cast<std::size_t>(st.st_size), result.bytes)
+                        ? ReadStatus::Ok
+                        : ReadStatus::ReadError;
     close(fd);
     return result;
   }

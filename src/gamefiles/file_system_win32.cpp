@@ -202,22 +202,29 @@ class Win32FileSystem final : public FileSystem {
                           : ReadStatus::Unreadable;
       return result;
     }
+    // Read straight into a buffer of the file's size, growing it only if the
+    // file grew meanwhile.
+    std::string bytes;
     LARGE_INTEGER size;
-    if (GetFileSizeEx(file.Get(), &size) && size.QuadPart > 0 &&
-        static_cast<unsigned long long>(size.QuadPart) < result.bytes.max_size()) {
-      result.bytes.reserve(static_cast<std::size_t>(size.QuadPart));
+    if (GetFileSizeEx(file.Get(), &size) && size.QuadPart >= 0 &&
+        static_cast<unsigned long long>(size.QuadPart) < bytes.max_size() / 2) {
+      bytes.resize(static_cast<std::size_t>(size.QuadPart) + 1);
     }
-    char chunk[64 * 1024];
-    for (;;) {
-      DWORD got = 0;
-      if (!::ReadFile(file.Get(), chunk, sizeof chunk, &got, nullptr)) {
-        result.status = ReadStatus::ReadError;
-        return result;
-      }
-      if (got == 0) break;
-      result.bytes.append(chunk, got);
-    }
+    std::size_t got = 0;
     result.status = ReadStatus::Ok;
+    for (;;) {
+      if (got == bytes.size()) bytes.resize(bytes.size() * 2 + 64 * 1024);
+      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - got, 1u << 30));
+      DWORD n = 0;
+      if (!::ReadFile(file.Get(), bytes.data() + got, want, &n, nullptr)) {
+        result.status = ReadStatus::ReadError;
+        break;
+      }
+      if (n == 0) break;
+      got += n;
+    }
+    bytes.resize(got);
+    result.bytes = std::move(bytes);
     return result;
   }
 

@@ -1,5 +1,6 @@
 #include "gamefiles/line_file.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace corvaldo {
@@ -12,7 +13,7 @@ constexpr std::size_t kChunkSize = 256 * 1024;
 // The first CR in [from, end) that is not directly followed by an LF, or
 // `end`. Most files have none, so the search goes by blocks that the compiler
 // can vectorise.
-std::size_t FindLoneCr(const std::string& bytes, std::size_t from, std::size_t end) {
+std::size_t FindLoneCr(const FileBytes& bytes, std::size_t from, std::size_t end) {
   const char* base = bytes.data();
   constexpr std::size_t kBlock = 64;
   std::size_t i = from;
@@ -30,9 +31,33 @@ std::size_t FindLoneCr(const std::string& bytes, std::size_t from, std::size_t e
   return end;
 }
 
+// The first Ctrl-Z or lone CR in [0, size), or `size`: one pass finds where
+// the text ends and whether any line needs normalising, which matters on
+// files far larger than the caches.
+std::size_t FindCtrlZOrLoneCr(const FileBytes& bytes) {
+  const char* base = bytes.data();
+  const std::size_t size = bytes.size();
+  constexpr std::size_t kBlock = 64;
+  std::size_t i = 0;
+  while (i + kBlock < size) {
+    unsigned char found = 0;
+    for (std::size_t k = i; k < i + kBlock; ++k) {
+      found |= static_cast<unsigned char>((base[k] == kCtrlZ) |
+                                          ((base[k] == '\r') & (base[k + 1] != '\n')));
+    }
+    if (found) break;
+    i += kBlock;
+  }
+  for (; i < size; ++i) {
+    if (base[i] == kCtrlZ) return i;
+    if (base[i] == '\r' && (i + 1 == size || base[i + 1] != '\n')) return i;
+  }
+  return size;
+}
+
 // The first LF in [from, to) with no CR before it, or `to`. Lines start after
 // an LF, so the byte before `from` is never a CR of the same line.
-std::size_t FindBareLf(const std::string& bytes, std::size_t from, std::size_t to) {
+std::size_t FindBareLf(const FileBytes& bytes, std::size_t from, std::size_t to) {
   const char* base = bytes.data();
   std::size_t i = from;
   if (i == 0 && i < to) {
@@ -67,11 +92,14 @@ void LineFile::OpenForReading(const std::string& path) {
     text->bytes = std::move(result.bytes);
   }
   // The text ends at the first Ctrl-Z, even inside a line.
-  const std::string& bytes = text->bytes;
-  const void* ctrlZ = std::memchr(bytes.data(), kCtrlZ, bytes.size());
-  text->end = ctrlZ ? static_cast<std::size_t>(static_cast<const char*>(ctrlZ) - bytes.data())
-                    : bytes.size();
-  loneCr_ = FindLoneCr(text->bytes, 0, text->end);
+  const FileBytes& bytes = text->bytes;
+  const std::size_t first = FindCtrlZOrLoneCr(bytes);
+  loneCr_ = first;
+  text->end = bytes.size();
+  if (first < bytes.size()) {
+    const void* ctrlZ = std::memchr(bytes.data() + first, kCtrlZ, bytes.size() - first);
+    if (ctrlZ) text->end = static_cast<std::size_t>(static_cast<const char*>(ctrlZ) - bytes.data());
+  }
   text_ = std::move(text);
   position_ = 0;
   mode_ = Mode::Reading;
@@ -90,6 +118,42 @@ std::size_t LineFile::Normalise(std::size_t begin, std::size_t stop, std::size_t
   text_->compacted = true;
   loneCr_ = FindLoneCr(text_->bytes, next, text_->end);
   return static_cast<std::size_t>(write - (base + begin));
+}
+
+void LineFile::AddLinesWithout(std::string_view word, LineList& lines) {
+  if (AtEnd() || word.empty()) return;
+  const char* const base = text_->bytes.data();
+  // Searching stops at the first lone CR: dropping it could make a word.
+  const std::size_t limit = std::min(loneCr_, text_->end);
+  // A window at a time, so that the lines are counted while the search has
+  // left them in the cache.
+  std::size_t window = kChunkSize * 4;
+  while (position_ < limit) {
+    const std::size_t stop = limit - position_ > window ? position_ + window : limit;
+    const std::string_view rest(base + position_, stop - position_);
+    const std::size_t hit = rest.find(word);
+    // The lines that end (at their LF) before the hit, or in the window, go in.
+    std::size_t cut = position_;
+    for (std::size_t i = position_ + std::min(hit, rest.size()); i > position_; --i) {
+      if (base[i - 1] == '\n') {
+        cut = i;
+        break;
+      }
+    }
+    const bool last = hit != std::string_view::npos || stop == limit;
+    if (cut == position_) {
+      if (last) return;
+      window *= 2;  // a line longer than the window
+      continue;
+    }
+    if (lines.CanAddRun(text_.get(), position_)) {
+      lines.AddRun(*text_, position_, cut);
+      position_ = cut;
+    } else {
+      while (position_ < cut) lines.Add(ReadNextLine());
+    }
+    if (last) return;
+  }
 }
 
 bool LineFile::OpenForRewrite(const std::string& path) {

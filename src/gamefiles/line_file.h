@@ -2,7 +2,9 @@
 // whole with CR LF line ends. No operation raises.
 #pragma once
 
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -30,9 +32,8 @@ class LineFile {
     const std::size_t end = text_->end;
     const std::size_t begin = position_;
     // A line runs to its LF; its text is those bytes without any CR.
-    const void* lf = std::memchr(base + begin, '\n', end - begin);
-    const std::size_t stop =
-        lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - base) : end;
+    const char* lf = FindLf(base + begin, base + end);
+    const std::size_t stop = lf ? static_cast<std::size_t>(lf - base) : end;
     const std::size_t next = lf ? stop + 1 : end;
     std::size_t size = stop - begin;
     if (loneCr_ >= stop) {
@@ -44,6 +45,12 @@ class LineFile {
     position_ = next;
     return LineText(text_.get(), begin, size, next);
   }
+  // Adds to `lines` every line before the next one that may hold `word`,
+  // without handing them out one by one: the lines skipped are those
+  // ReadNextLine would have given, and none of them holds `word`. Stops
+  // short of the text's last line and of any line whose CRs must be dropped,
+  // so the line read next is one of those, or one holding `word`.
+  void AddLinesWithout(std::string_view word, LineList& lines);
   // How the last OpenForReading went: anything but Ok or Missing means the
   // lines seen are not the whole file, so they must not be written back.
   ReadStatus ReadOutcome() const { return readStatus_; }
@@ -59,6 +66,21 @@ class LineFile {
 
  private:
   enum class Mode { Closed, Reading, Rewriting, RewriteRefused };
+  // The first LF in [from, end), or null. Game files are mostly short lines,
+  // where a call to memchr costs more than looking at a few words here.
+  static const char* FindLf(const char* from, const char* end) {
+    if constexpr (std::endian::native == std::endian::little) {
+      constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+      for (int words = 0; words < 4 && end - from >= 8; ++words, from += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, from, sizeof word);
+        const std::uint64_t x = word ^ (kOnes * '\n');  // zero bytes where the LFs are
+        const std::uint64_t zeros = (x - kOnes) & ~x & (kOnes << 7);
+        if (zeros != 0) return from + std::countr_zero(zeros) / 8;
+      }
+    }
+    return static_cast<const char*>(std::memchr(from, '\n', static_cast<std::size_t>(end - from)));
+  }
   std::size_t Normalise(std::size_t begin, std::size_t stop, std::size_t next);
   void WriteKeptLines(const LineList& lines);
   void WriteStretch(const FileText& text, std::size_t from, std::size_t to);

@@ -1,6 +1,8 @@
 #include "gamefiles/line_list.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 #include "gamefiles/errors.h"
@@ -81,6 +83,63 @@ void LineList::AddOther(const LineText& line) {
     entries_.push_back({owned_[static_cast<std::size_t>(slot)], slot});
   }
   ++count_;
+}
+
+void LineList::AddRun(const FileText& source, std::size_t begin, std::size_t cut) {
+  if (count_ == 0 && source_.get() != &source) source_ = source.shared_from_this();
+  const char* const base = source.bytes.data();
+  const char* p = base + begin;
+  const char* const stop = base + cut;
+  // Room for as many marks as the run could need (a line takes a byte at
+  // least): reserved, not touched, so growing never copies them.
+  const std::size_t room = marks_.size() + (cut - begin) / kMarkEvery + 1;
+  if (room > marks_.capacity()) marks_.reserve(std::max(room, 2 * marks_.capacity()));
+  while (p < stop) {
+    if (count_ % kMarkEvery == 0) marks_.push_back(static_cast<std::size_t>(p - base));
+    // Step over the LFs of the lines up to the next mark: whole blocks are
+    // counted (a loop the compiler vectorises), the last one byte by byte.
+    std::int32_t need = kMarkEvery - count_ % kMarkEvery;
+    constexpr std::ptrdiff_t kBlock = 64;
+    while (stop - p >= kBlock) {
+      unsigned char inBlock = 0;  // byte-wide, so that the sum vectorises well
+      for (std::ptrdiff_t k = 0; k < kBlock; ++k) inBlock += p[k] == '\n';
+      if (inBlock >= need) break;
+      need -= inBlock;
+      count_ += inBlock;
+      p += kBlock;
+    }
+    if constexpr (std::endian::native == std::endian::little) {
+      // Then word by word: one bit for each LF of the word.
+      constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+      while (need > 0 && stop - p >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, sizeof word);
+        const std::uint64_t x = word ^ 0x0A0A0A0A0A0A0A0AULL;  // zero bytes at the LFs
+        std::uint64_t lfs = ~(((x & kLow7) + kLow7) | x | kLow7);
+        // The count of flagged bytes, by a multiply: a popcount instruction
+        // is not in the baseline instruction sets we build for.
+        const auto inWord = static_cast<std::int32_t>(((lfs >> 7) * 0x0101010101010101ULL) >> 56);
+        if (inWord < need) {
+          need -= inWord;
+          count_ += inWord;
+          p += 8;
+          continue;
+        }
+        for (int k = 1; k < need; ++k) lfs &= lfs - 1;  // keep the need-th LF
+        p += std::countr_zero(lfs) / 8 + 1;
+        count_ += need;
+        need = 0;
+      }
+    }
+    for (; p < stop && need > 0; ++p) {
+      if (*p == '\n') {
+        --need;
+        ++count_;
+      }
+    }
+  }
+  next_ = cut;
+  cursorIndex_ = -1;
 }
 
 std::string_view LineList::GetOther(std::int32_t index) const {

@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "gamefiles/file_system.h"
+
 namespace corvaldo {
 
 class LineFile;
@@ -30,7 +32,7 @@ class LineFile;
 // Shared by the LineFile that reads it and every LineList that keeps lines of
 // it.
 struct FileText : std::enable_shared_from_this<FileText> {
-  std::string bytes;
+  FileBytes bytes;
   std::size_t end = 0;
   bool compacted = false;
 };
@@ -111,6 +113,13 @@ class LineList {
   friend class LineFile;
 
   void AddOther(const LineText& line);
+  // Whether the lines of `source` starting at `begin` can go in by AddRun.
+  bool CanAddRun(const FileText* source, std::size_t begin) const {
+    return compact_ && (count_ == 0 || (source == source_.get() && begin == next_));
+  }
+  // Adds the lines of `source` in [begin, cut), each ended by an LF inside it
+  // and none needing its CRs dropped, without handing each one out.
+  void AddRun(const FileText& source, std::size_t begin, std::size_t cut);
   std::string_view GetOther(std::int32_t index) const;
   void CheckIndex(std::int32_t index) const;
   void Seek(std::int32_t index) const;

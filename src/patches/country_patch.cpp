@@ -7,8 +7,16 @@
 namespace corvaldo {
 namespace {
 
+constexpr std::string_view kIndexOpening = "%INDEX%COMPETITION";
+
 bool Contains(std::string_view line, const char* word) {
   return line.find(word) != std::string::npos;
+}
+
+// Whether the line, blanks trimmed, is `word`. Most lines of a country file
+// are shorter than the words looked for, so they are turned away untrimmed.
+bool IsTrimmed(std::string_view line, std::string_view word) {
+  return line.size() >= word.size() && TrimBlanks(line) == word;
 }
 
 // Judges the entry whose header is line h and whose end line is `end`, with
@@ -54,12 +62,18 @@ void ApplyCountryPatch(PatchState& state) {
   std::int32_t marker = -1;
   bool changed = false;
   while (!file.AtEnd()) {
+    if (walk == IndexWalkState::OutsideIndex) {
+      // Only a line holding the index's opening word can open it; the lines
+      // before such a line go in without a look.
+      file.AddLinesWithout(kIndexOpening, lines);
+      if (file.AtEnd()) break;
+    }
     lines.Add(file.ReadNextLine());
     const std::int32_t current = lines.Count() - 1;
     const std::string_view line = lines.Get(current);
     switch (walk) {
       case IndexWalkState::OutsideIndex:
-        if (TrimBlanks(line) == "%INDEX%COMPETITION") {
+        if (IsTrimmed(line, kIndexOpening)) {
           walk = IndexWalkState::InIndex;
           marker = current;
         }
@@ -68,7 +82,7 @@ void ApplyCountryPatch(PatchState& state) {
         if (LeftStr(line, 1) == "{" && Contains(line, "FA_CUP")) {
           h = current;
           walk = IndexWalkState::InCupEntry;
-        } else if (TrimBlanks(line) == "%INDEXEND%COMPETITION") {
+        } else if (IsTrimmed(line, "%INDEXEND%COMPETITION")) {
           walk = IndexWalkState::OutsideIndex;
         }
         break;
