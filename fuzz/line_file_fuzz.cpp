@@ -57,5 +57,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(file.CloseFile());
   FUZZ_CHECK(fs.Content(target) == expected);
   FUZZ_CHECK(fuzz::ReadLines(fs, target) == lines);
+
+  // Lines taken in bulk up to a word, then one by one, into a list that keeps
+  // views: the same lines, none of the bulk ones holding the word, and the
+  // same bytes written back.
+  const char* const words[] = {"%", "a", "\r", "%INDEX%COMPETITION"};
+  const std::string word = words[size > 0 ? data[0] % 4 : 0];
+  LineList kept;
+  file.OpenForReading(source);
+  std::size_t read = 0;
+  while (!file.AtEnd()) {
+    const std::int32_t before = kept.Count();
+    file.AddLinesWithout(word, kept);
+    for (std::int32_t i = before; i < kept.Count(); ++i, ++read) {
+      FUZZ_CHECK(read < lines.size() && kept.Get(i) == lines[read]);
+      FUZZ_CHECK(lines[read].find(word) == std::string::npos);
+    }
+    if (file.AtEnd()) break;
+    kept.Add(file.ReadNextLine());
+    FUZZ_CHECK(read < lines.size() && kept.Get(kept.Count() - 1) == lines[read]);
+    ++read;
+  }
+  FUZZ_CHECK(read == lines.size() && kept.Count() == static_cast<std::int32_t>(read));
+  FUZZ_CHECK(file.OpenForRewrite(target));
+  file.WriteLines(kept);
+  FUZZ_CHECK(file.CloseFile());
+  FUZZ_CHECK(fs.Content(target) == expected);
   return 0;
 }
