@@ -10,36 +10,16 @@ constexpr char kCtrlZ = 26;
 // Lines go to the writer in chunks of about this size.
 constexpr std::size_t kChunkSize = 256 * 1024;
 
-// The first CR in [from, end) that is not directly followed by an LF, or
-// `end`. Most files have none, so the search goes by blocks that the compiler
-// can vectorise.
-std::size_t FindLoneCr(const FileBytes& bytes, std::size_t from, std::size_t end) {
+// The first Ctrl-Z, or CR not directly followed by an LF, in [from, to), or
+// `to`. At open it finds in one pass where the text ends and whether any line
+// needs normalising; after a normalised line, the next lone CR (the text has
+// no Ctrl-Z before its end). Most files have neither, so the search goes by
+// blocks that the compiler can vectorise.
+std::size_t FindCtrlZOrLoneCr(const FileBytes& bytes, std::size_t from, std::size_t to) {
   const char* base = bytes.data();
   constexpr std::size_t kBlock = 64;
   std::size_t i = from;
-  while (i + kBlock < end) {
-    unsigned char found = 0;
-    for (std::size_t k = i; k < i + kBlock; ++k) {
-      found |= static_cast<unsigned char>((base[k] == '\r') & (base[k + 1] != '\n'));
-    }
-    if (found) break;
-    i += kBlock;
-  }
-  for (; i < end; ++i) {
-    if (base[i] == '\r' && (i + 1 == end || base[i + 1] != '\n')) return i;
-  }
-  return end;
-}
-
-// The first Ctrl-Z or lone CR in [0, size), or `size`: one pass finds where
-// the text ends and whether any line needs normalising, which matters on
-// files far larger than the caches.
-std::size_t FindCtrlZOrLoneCr(const FileBytes& bytes) {
-  const char* base = bytes.data();
-  const std::size_t size = bytes.size();
-  constexpr std::size_t kBlock = 64;
-  std::size_t i = 0;
-  while (i + kBlock < size) {
+  while (i + kBlock < to) {
     unsigned char found = 0;
     for (std::size_t k = i; k < i + kBlock; ++k) {
       found |= static_cast<unsigned char>((base[k] == kCtrlZ) |
@@ -48,11 +28,11 @@ std::size_t FindCtrlZOrLoneCr(const FileBytes& bytes) {
     if (found) break;
     i += kBlock;
   }
-  for (; i < size; ++i) {
+  for (; i < to; ++i) {
     if (base[i] == kCtrlZ) return i;
-    if (base[i] == '\r' && (i + 1 == size || base[i + 1] != '\n')) return i;
+    if (base[i] == '\r' && (i + 1 == to || base[i + 1] != '\n')) return i;
   }
-  return size;
+  return to;
 }
 
 // The first LF in [from, to) with no CR before it, or `to`. Lines start after
@@ -93,7 +73,7 @@ void LineFile::OpenForReading(const std::string& path) {
   }
   // The text ends at the first Ctrl-Z, even inside a line.
   const FileBytes& bytes = text->bytes;
-  const std::size_t first = FindCtrlZOrLoneCr(bytes);
+  const std::size_t first = FindCtrlZOrLoneCr(bytes, 0, bytes.size());
   loneCr_ = first;
   text->end = bytes.size();
   if (first < bytes.size()) {
@@ -116,7 +96,7 @@ std::size_t LineFile::Normalise(std::size_t begin, std::size_t stop, std::size_t
   }
   *write = '\r';  // a CR was dropped, so this is still inside the line
   text_->compacted = true;
-  loneCr_ = FindLoneCr(text_->bytes, next, text_->end);
+  loneCr_ = FindCtrlZOrLoneCr(text_->bytes, next, text_->end);
   return static_cast<std::size_t>(write - (base + begin));
 }
 

@@ -97,7 +97,8 @@ void LineList::AddRun(const FileText& source, std::size_t begin, std::size_t cut
   while (p < stop) {
     if (count_ % kMarkEvery == 0) marks_.push_back(static_cast<std::size_t>(p - base));
     // Step over the LFs of the lines up to the next mark: whole blocks are
-    // counted (a loop the compiler vectorises), the last one byte by byte.
+    // counted (a loop the compiler vectorises), the block holding the mark's
+    // LF word by word, then byte by byte.
     std::int32_t need = kMarkEvery - count_ % kMarkEvery;
     constexpr std::ptrdiff_t kBlock = 64;
     while (stop - p >= kBlock) {
