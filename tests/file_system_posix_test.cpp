@@ -131,6 +131,17 @@ TEST_F(PosixFileSystemTest, AFileLongerThanItsSizeSaysIsReadToItsEnd) {
   EXPECT_EQ(result.status, ReadStatus::Ok);
   EXPECT_EQ(result.bytes.view().substr(0, 5), "Name:");
   EXPECT_NE(result.bytes.view().find("\nPid:"), std::string_view::npos);
+
+  // One that outgrows the small buffer and then its first huge-page block.
+  if (!fs::exists("/proc/kallsyms")) GTEST_SKIP() << "no /proc/kallsyms for the large case";
+  fs::create_symlink("/proc/kallsyms", game_ + "/script/symbols");
+  std::ifstream in("/proc/kallsyms", std::ios::binary);
+  std::stringstream expected;
+  expected << in.rdbuf();
+  ASSERT_GT(expected.str().size(), std::size_t{4} << 20);
+  result = files_->ReadFile("C:\\Game\\script\\symbols");
+  EXPECT_EQ(result.status, ReadStatus::Ok);
+  EXPECT_TRUE(result.bytes == expected.str());
 }
 
 TEST_F(PosixFileSystemTest, ReplaceSwapsInTheNewContentAndKeepsTheMode) {

@@ -89,44 +89,72 @@ std::pair<char*, std::size_t> MapBlock(std::size_t size) {
   return {start + head, capacity};
 }
 
+// A block from MapBlock, given back when dropped (also when a later
+// allocation throws) unless handed over to a FileBytes.
+class Block {
+ public:
+  Block() = default;
+  explicit Block(std::size_t size) { std::tie(data_, capacity_) = MapBlock(size); }
+  Block(Block&& other) noexcept { *this = std::move(other); }
+  Block& operator=(Block&& other) noexcept {
+    if (this != &other) {
+      if (data_) Unmap(data_, capacity_);
+      data_ = std::exchange(other.data_, nullptr);
+      capacity_ = std::exchange(other.capacity_, 0);
+    }
+    return *this;
+  }
+  ~Block() {
+    if (data_) Unmap(data_, capacity_);
+  }
+  char* data() const { return data_; }
+  std::size_t capacity() const { return capacity_; }
+  FileBytes HandOver(std::size_t size) {
+    const std::size_t capacity = std::exchange(capacity_, 0);
+    return FileBytes(std::exchange(data_, nullptr), size, capacity, &Unmap);
+  }
+
+ private:
+  char* data_ = nullptr;
+  std::size_t capacity_ = 0;
+};
+
 // Reads `fd` to its end straight into one buffer sized for `expected` bytes
 // (the size the file had when opened), growing it if the file grew meanwhile.
 // False on a read error; `out` then holds what was read.
 bool ReadAll(int fd, std::size_t expected, FileBytes& out) {
   // One byte over the expected size, so that seeing the end needs no growth.
-  std::size_t capacity = expected + 1;
   std::string small;
-  char* block = nullptr;
-  if (capacity < kBigFile) {
-    small.resize(capacity);
+  Block block;
+  if (expected + 1 < kBigFile) {
+    small.resize(expected + 1);
   } else {
-    std::tie(block, capacity) = MapBlock(capacity);
+    block = Block(expected + 1);
   }
   std::size_t size = 0;
   bool ok = true;
   for (;;) {
+    std::size_t capacity = block.data() ? block.capacity() : small.size();
     if (size == capacity) {
-      if (!block && capacity * 2 < kBigFile) {
+      if (!block.data() && capacity * 2 < kBigFile) {
         small.resize(capacity * 2);
-        capacity = small.size();
       } else {
-        auto [grown, grownCapacity] = MapBlock(capacity * 2);
-        std::memcpy(grown, block ? block : small.data(), size);
-        if (block) Unmap(block, capacity);
+        Block grown(capacity * 2);
+        std::memcpy(grown.data(), block.data() ? block.data() : small.data(), size);
+        block = std::move(grown);
         small = std::string();
-        block = grown;
-        capacity = grownCapacity;
       }
+      capacity = block.data() ? block.capacity() : small.size();
     }
-    char* const data = block ? block : small.data();
+    char* const data = block.data() ? block.data() : small.data();
     const ssize_t n = read(fd, data + size, capacity - size);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) ok = false;
     if (n <= 0) break;
     size += static_cast<std::size_t>(n);
   }
-  if (block) {
-    out = FileBytes(block, size, capacity, &Unmap);
+  if (block.data()) {
+    out = block.HandOver(size);
   } else {
     small.resize(size);
     out = FileBytes(std::move(small));
@@ -264,10 +292,15 @@ class PosixFileSystem : public FileSystem {
       result.status = ReadStatus::Unreadable;
       return result;
     }
-    result.status = ReadAll(fd, static_cast<std::size_t>(st.st_size), result.bytes)
-                        ? ReadStatus::Ok
-                        : ReadStatus::ReadError;
+    bool ok;
+    try {
+      ok = ReadAll(fd, static_cast<std::size_t>(st.st_size), result.bytes);
+    } catch (...) {  // out of memory: the caller reports it, the handle is ours
+      close(fd);
+      throw;
+    }
     close(fd);
+    result.status = ok ? ReadStatus::Ok : ReadStatus::ReadError;
     return result;
   }
 
