@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "gamefiles/line_file.h"
-#include "gamefiles/memory_file_system.h"
+#include "support/memory_file_system.h"
 
 namespace corvaldo::fuzz {
 

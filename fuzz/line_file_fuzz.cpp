@@ -8,7 +8,7 @@
 #include "fuzz_support.h"
 #include "gamefiles/line_file.h"
 #include "gamefiles/line_list.h"
-#include "gamefiles/memory_file_system.h"
+#include "support/memory_file_system.h"
 
 namespace {
 

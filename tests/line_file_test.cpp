@@ -5,7 +5,7 @@
 #include <random>
 
 #include "gamefiles/errors.h"
-#include "gamefiles/memory_file_system.h"
+#include "support/memory_file_system.h"
 
 namespace corvaldo {
 namespace {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "app/apply_patches.h"
-#include "gamefiles/memory_file_system.h"
 #include "gamefiles/registry.h"
+#include "support/memory_file_system.h"
 #include "ui/user_interface.h"
 
 namespace corvaldo::fakes {

@@ -2,14 +2,11 @@
 // fixed order over one shared line list.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "app/run_options.h"
 #include "gamefiles/file_system.h"
-#include "gamefiles/line_file.h"
-#include "gamefiles/line_list.h"
 #include "gamefiles/registry.h"
 #include "ui/user_interface.h"
 
@@ -23,23 +20,6 @@ inline constexpr const char* kStatusMessage =
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitError = 1;
 inline constexpr int kExitNotWritten = 2;
-
-// What the stages share while the procedure runs.
-struct PatchState {
-  PatchState(const RunOptions& runOptions, FileSystem& fileSystem)
-      : options(runOptions), fs(fileSystem), file(fileSystem) {}
-
-  const RunOptions& options;
-  FileSystem& fs;
-  std::string InstallDir;
-  LineList lines;
-  LineFile file;
-  std::int32_t CupIndex = 22;
-  // Whether the cup script holds the Portuguese cup after its stage.
-  bool cupInScript = false;
-  // Game files (relative to InstallDir) that needed a rewrite that did not land.
-  std::vector<std::string> notWritten;
-};
 
 // Runs the stages; returns kExitOk, or kExitNotWritten when a needed rewrite
 // did not land (the user is told which files unless silent). The three error

@@ -4,14 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "patches/patch_state.h"
+
 namespace corvaldo {
 
-struct RunOptions {
-  bool PatchRules = false;           // "/r"
-  bool PatchCupScript = false;       // "/tp"
-  bool PatchCountryDefault = false;  // "/td"
-  bool Silent = false;               // "/s"
-  bool MakeBackups = false;          // "/b"
+// The five switches: the three the patches read, and these two.
+struct RunOptions : PatchSwitches {
+  bool PatchRules = false;  // "/r"
+  bool Silent = false;      // "/s"
 };
 
 // `arguments` excludes the program itself. Switches are matched after

@@ -2,7 +2,7 @@
 // (or, with "/td", at cup 1 with its fixed number list).
 #pragma once
 
-#include "app/apply_patches.h"
+#include "patches/patch_state.h"
 
 namespace corvaldo {
 

@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "app/apply_patches.h"
+#include "patches/patch_state.h"
 
 namespace corvaldo {
 

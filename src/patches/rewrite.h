@@ -3,7 +3,7 @@
 
 #include <functional>
 
-#include "app/apply_patches.h"
+#include "patches/patch_state.h"
 
 namespace corvaldo {
 

@@ -1,7 +1,7 @@
 // Sets the two rule values the Portuguese cup needs.
 #pragma once
 
-#include "app/apply_patches.h"
+#include "patches/patch_state.h"
 
 namespace corvaldo {
 

@@ -1,4 +1,4 @@
-#include "gamefiles/memory_file_system.h"
+#include "support/memory_file_system.h"
 
 namespace corvaldo {
 namespace {
