@@ -1,4 +1,4 @@
-#include "gamefiles/cp1252.h"
+#include "ui/cp1252.h"
 
 #include <gtest/gtest.h>
 

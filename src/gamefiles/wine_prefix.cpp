@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "gamefiles/cp1252.h"
+#include "ui/cp1252.h"
 
 namespace corvaldo {
 namespace {

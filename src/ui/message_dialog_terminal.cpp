@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "gamefiles/cp1252.h"
+#include "ui/cp1252.h"
 #include "ui/terminal_text.h"
 #include "ui/user_interface.h"
 

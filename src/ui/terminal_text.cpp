@@ -1,6 +1,6 @@
 #include "ui/terminal_text.h"
 
-#include "gamefiles/cp1252.h"
+#include "ui/cp1252.h"
 
 namespace corvaldo {
 
