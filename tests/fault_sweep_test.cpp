@@ -1,7 +1,9 @@
 // Fails every file operation of a run, one at a time, and checks what is left
 // on disk: each game file old or fully patched, backups absent, exact copies
 // of the original or untouched, no temporary file, and an exit code that
-// never reports a lost rewrite as success.
+// never reports a lost rewrite as success. Then kills a run before each of its
+// operations, and checks that the next run finishes the job and leaves no
+// temporary file.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -225,17 +227,16 @@ bool Rewrote(const MemoryFileSystem& fs, const std::string& path) {
   return false;
 }
 
-// Every way in which the faulty run broke the promise; empty when it kept it.
-std::vector<std::string> Breaches(const MemoryFileSystem& before, const MemoryFileSystem& clean,
-                                  const MemoryFileSystem& after, const Outcome& outcome) {
+// Game files neither old nor new, and backups that are not what they may be.
+std::vector<std::string> DamagedFiles(const MemoryFileSystem& before, const MemoryFileSystem& clean,
+                                      const MemoryFileSystem& after, bool* lostRewrite = nullptr) {
   std::vector<std::string> breaches;
-  bool lostRewrite = false;
   for (const GameFilePaths& game : kGameFiles) {
     const auto old = before.Content(game.file);
     const auto patched = clean.Content(game.file);
     const auto now = after.Content(game.file);
     if (now != old && now != patched) breaches.push_back(game.file + " is neither old nor new");
-    if (Rewrote(clean, game.file) && now != patched) lostRewrite = true;
+    if (lostRewrite && Rewrote(clean, game.file) && now != patched) *lostRewrite = true;
 
     const auto oldBackup = before.Content(game.backup);
     const auto backup = after.Content(game.backup);
@@ -245,6 +246,14 @@ std::vector<std::string> Breaches(const MemoryFileSystem& before, const MemoryFi
       breaches.push_back(game.backup + " is not a copy of the original");
     }
   }
+  return breaches;
+}
+
+// Every way in which the faulty run broke the promise; empty when it kept it.
+std::vector<std::string> Breaches(const MemoryFileSystem& before, const MemoryFileSystem& clean,
+                                  const MemoryFileSystem& after, const Outcome& outcome) {
+  bool lostRewrite = false;
+  std::vector<std::string> breaches = DamagedFiles(before, clean, after, &lostRewrite);
   for (const auto& [path, content] : after.Files()) {
     if (MemoryFileSystem::IsTemporaryName(path)) breaches.push_back(path + " was left behind");
   }
@@ -303,6 +312,41 @@ TEST(FaultSweep, EveryFailedOperationLeavesOldOrNewFilesAndAnHonestExitCode) {
   std::cout << "\n";
   RecordProperty("scenarios", scenarios);
   EXPECT_GT(scenarios, 300);
+}
+
+TEST(KillSweep, AfterAKillAtAnyPointTheNextRunFinishesTheJobAndLeavesNoTemporary) {
+  int kills = 0;
+  int leftTemporaries = 0;
+  for (const Installation& installation : kInstallations) {
+    for (const std::vector<std::string>& switches : kSwitchSets) {
+      SCOPED_TRACE(std::string(installation.name) + ", " + Join(switches));
+      const MemoryFileSystem before = installation.make();
+      MemoryFileSystem clean = before;
+      ASSERT_EQ(RunGuarded(clean, switches).code, kExitOk);
+
+      for (std::size_t operation = 1; operation <= clean.Log().size(); ++operation) {
+        const std::string at = "killed before operation " + std::to_string(operation);
+        MemoryFileSystem killed = before;
+        killed.KillBefore(operation);
+        RunGuarded(killed, switches);
+        std::optional<MemoryFileSystem> next = killed.AfterKill();
+        ASSERT_TRUE(next.has_value()) << at;
+        ++kills;
+        for (const std::string& breach : DamagedFiles(before, clean, *next)) {
+          ADD_FAILURE() << at << ": " << breach;
+        }
+        for (const auto& [path, content] : next->Files()) {
+          leftTemporaries += MemoryFileSystem::IsTemporaryName(path);
+        }
+        EXPECT_EQ(RunGuarded(*next, switches).code, kExitOk) << at;
+        // The whole job done, as by an undisturbed run, and nothing else left.
+        EXPECT_EQ(next->Files(), clean.Files()) << at;
+      }
+    }
+  }
+  std::cout << "[ kills    ] " << kills << " kills, " << leftTemporaries
+            << " temporary files left by them, none after the next run\n";
+  EXPECT_GT(leftTemporaries, 0) << "no kill hit a rewrite, so the cleanup went untested";
 }
 
 // The sweep's own yardstick: a clean run of each fixture does change what the

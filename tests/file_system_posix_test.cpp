@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -197,24 +199,98 @@ TEST_F(PosixFileSystemTest, ReplaceIsRefusedBeforeAnythingIsWritten) {
 
 TEST_F(PosixFileSystemTest, UncommittedOrFailedReplaceLeavesTheOldFileAndNoTemporary) {
   Put("script/cupAlloc.txt", "old");
-  {
-    std::unique_ptr<FileWriter> writer = files_->OpenForReplace("C:\\Game\\script\\cupAlloc.txt");
-    ASSERT_NE(writer, nullptr);
-    ASSERT_TRUE(writer->Write("abandoned"));
-    EXPECT_EQ(ScriptFolder().size(), 2u);  // the temporary file, beside its target
-    EXPECT_EQ(ScriptFolder()[1].rfind("cupAlloc.txt.corvaldo-", 0), 0u);
-  }
-  EXPECT_EQ(Get("script/cupAlloc.txt"), "old");
-  EXPECT_EQ(ScriptFolder(), Names{"cupAlloc.txt"});
+  // Unnamed temporary files (O_TMPFILE) leave no name while they are written;
+  // where the file system lacks them, the named one sits beside its target.
+  for (const bool unnamed : {true, false}) {
+    files_ = MakeWineFileSystem(prefix_, unnamed);
+    {
+      std::unique_ptr<FileWriter> writer = files_->OpenForReplace("C:\\Game\\script\\cupAlloc.txt");
+      ASSERT_NE(writer, nullptr);
+      ASSERT_TRUE(writer->Write("abandoned"));
+      const Names names = ScriptFolder();
+      ASSERT_EQ(names.size(), unnamed ? 1u : 2u) << unnamed;
+      if (!unnamed) {
+        EXPECT_EQ(names[1].rfind("cupAlloc.txt.corvaldo-", 0), 0u);
+      }
+    }
+    EXPECT_EQ(Get("script/cupAlloc.txt"), "old");
+    EXPECT_EQ(ScriptFolder(), Names{"cupAlloc.txt"});
 
-  // The swap itself fails: something put a non-empty folder at the target.
-  std::unique_ptr<FileWriter> writer = files_->OpenForReplace("C:\\Game\\script\\late.txt");
-  ASSERT_NE(writer, nullptr);
-  fs::create_directories(game_ + "/script/late.txt/inside");
-  ASSERT_TRUE(writer->Write("lost"));
-  EXPECT_FALSE(writer->Commit());
-  EXPECT_FALSE(writer->Write("more"));
-  EXPECT_EQ(ScriptFolder(), (Names{"cupAlloc.txt", "late.txt"}));
+    // The swap itself fails: something put a non-empty folder at the target.
+    std::unique_ptr<FileWriter> writer = files_->OpenForReplace("C:\\Game\\script\\late.txt");
+    ASSERT_NE(writer, nullptr);
+    fs::create_directories(game_ + "/script/late.txt/inside");
+    ASSERT_TRUE(writer->Write("lost"));
+    EXPECT_FALSE(writer->Commit());
+    EXPECT_FALSE(writer->Write("more"));
+    EXPECT_EQ(ScriptFolder(), (Names{"cupAlloc.txt", "late.txt"}));
+    fs::remove_all(game_ + "/script/late.txt");
+  }
+}
+
+TEST_F(PosixFileSystemTest, AFolderIsClearedOfStaleTemporariesWhenFirstTouched) {
+  Put("script/cupAlloc.txt", "old");
+  struct Case {
+    std::string name;
+    bool ours;
+  };
+  const Case cases[] = {
+      {"cupAlloc.txt.corvaldo-Ab3xYz", true},
+      {"Country38.sav.corvaldo-000000", true},
+      {".corvaldo-zzzzzz", true},  // the name was too long to carry
+      {"cupAlloc.txt.corvaldo-Ab3xY", false},
+      {"cupAlloc.txt.corvaldo-Ab3xYz7", false},
+      {"cupAlloc.txt.corvaldo-Ab3_Yz", false},
+      {"cupAlloc.txt.Corvaldo-Ab3xYz", false},
+      {"cupAlloc.txt-corvaldo-Ab3xYz", false},
+      {"corvaldo-Ab3xYz", false},
+      {"cupAlloc.txt.corvaldo-Ab3xYz.txt", false},
+  };
+  for (const Case& c : cases) Put("script/" + c.name, "left over");
+  // Only plain files: not a folder, nor a link (to a file of the game's).
+  fs::create_directory(game_ + "/script/d.corvaldo-aaaaaa");
+  fs::create_symlink("cupAlloc.txt", game_ + "/script/l.corvaldo-bbbbbb");
+  // A run still going on holds its file locked.
+  Put("script/live.corvaldo-cccccc", "in use");
+  const int held = open((game_ + "/script/live.corvaldo-cccccc").c_str(), O_RDONLY);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+
+  Names kept = {"cupAlloc.txt", "d.corvaldo-aaaaaa", "l.corvaldo-bbbbbb", "live.corvaldo-cccccc"};
+  for (const Case& c : cases) {
+    if (!c.ours) kept.push_back(c.name);
+  }
+  std::sort(kept.begin(), kept.end());
+  // Reading is enough to touch the folder.
+  EXPECT_EQ(files_->ReadFile("C:\\Game\\script\\cupAlloc.txt").status, ReadStatus::Ok);
+  EXPECT_EQ(ScriptFolder(), kept);
+  EXPECT_EQ(Get("cupAlloc.txt"), "") << "the link's target is the game's file";
+  EXPECT_EQ(Get("script/cupAlloc.txt"), "old");
+
+  // Once the run holding it has gone, the next run takes it; the folder is
+  // cleared once per run, not on every touch.
+  close(held);
+  EXPECT_EQ(files_->ReadFile("C:\\Game\\script\\cupAlloc.txt").status, ReadStatus::Ok);
+  EXPECT_NE(std::find(ScriptFolder().begin(), ScriptFolder().end(), "live.corvaldo-cccccc"),
+            ScriptFolder().end());
+  MakeWineFileSystem(prefix_)->OpenForReplace("C:\\Game\\script\\cupAlloc.txt");
+  kept.erase(std::find(kept.begin(), kept.end(), "live.corvaldo-cccccc"));
+  EXPECT_EQ(ScriptFolder(), kept);
+}
+
+TEST_F(PosixFileSystemTest, AParallelRunNeverTakesALiveTemporary) {
+  Put("script/cupAlloc.txt", "old");
+  for (const bool unnamed : {true, false}) {
+    std::unique_ptr<FileWriter> writer =
+        MakeWineFileSystem(prefix_, unnamed)->OpenForReplace("C:\\Game\\script\\cupAlloc.txt");
+    ASSERT_NE(writer, nullptr);
+    ASSERT_TRUE(writer->Write("new"));
+    // Another run visits the folder while this one writes.
+    MakeWineFileSystem(prefix_, unnamed)->ReadFile("C:\\Game\\script\\cupAlloc.txt");
+    ASSERT_TRUE(writer->Commit());
+    EXPECT_EQ(Get("script/cupAlloc.txt"), "new");
+    EXPECT_EQ(ScriptFolder(), Names{"cupAlloc.txt"});
+    Put("script/cupAlloc.txt", "old");
+  }
 }
 
 TEST_F(PosixFileSystemTest, CopyNoReplaceCopiesOnceAndNeverReplaces) {

@@ -1,17 +1,22 @@
 // The file seam on Linux: real files, with Windows paths mapped through the
 // Wine prefix. Windows' sharing modes have no POSIX counterpart that other
 // programs would honour, so only the checks that can be made are made.
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>  // renameat2
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <random>
+#include <set>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -162,28 +167,173 @@ bool ReadAll(int fd, std::size_t expected, FileBytes& out) {
   return ok;
 }
 
-struct TempFile {
-  std::string path;
-  int fd = -1;
-};
-
-// A new, empty file next to `name` in `folder`, named after it so that a
-// leftover is recognisable.
-std::optional<TempFile> CreateTempBeside(const std::string& folder, const std::string& name) {
-  std::string base = name.size() + kTempSuffix.size() <= kMaxNameBytes ? name : std::string();
-  std::string pattern = folder + "/" + base + std::string(kTempSuffix);
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  int fd = mkstemp(buffer.data());
-  if (fd < 0) return std::nullopt;
-  fcntl(fd, F_SETFD, FD_CLOEXEC);
-  return TempFile{buffer.data(), fd};
-}
-
 void KeepOwner(int fd, const struct stat& original) {
   // Matters when run as root over a user's prefix; elsewhere it may fail harmlessly.
   if (fchown(fd, original.st_uid, original.st_gid) != 0) {
   }
+}
+
+// Our temporary files are "<name>.corvaldo-XXXXXX": the name of the file they
+// stand in for, and six letters or digits (mkstemp's alphabet). Nothing else
+// is ever taken for one of ours.
+constexpr std::string_view kTempTag = ".corvaldo-";
+constexpr std::size_t kTempRandom = 6;
+
+bool IsTempName(std::string_view name) {
+  if (name.size() < kTempTag.size() + kTempRandom) return false;
+  const std::string_view tail = name.substr(name.size() - kTempRandom);
+  const auto alnum = [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+  };
+  return name.substr(name.size() - kTempRandom - kTempTag.size(), kTempTag.size()) == kTempTag &&
+         std::all_of(tail.begin(), tail.end(), alnum);
+}
+
+// A temporary file of ours. While a run works on it, it holds an exclusive
+// flock on it, so that a later or parallel run can tell a live one from a
+// leftover: a file nobody holds locked is one a killed run left behind.
+// Where the file system allows, it has no name at all until it is complete
+// (O_TMPFILE), so that a kill while writing leaves nothing behind.
+struct TempFile {
+  std::string folder;
+  std::string base;  // the name it stands in for ("" when that would be too long)
+  std::string path;  // its name, "" while it has none
+  int fd = -1;
+};
+
+// A new name for a temporary file beside `base` in `folder`.
+std::string FreshTempPath(const TempFile& temp) {
+  static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static std::mt19937_64 random{std::random_device{}()};
+  std::string path = temp.folder + "/" + temp.base + std::string(kTempTag);
+  for (std::size_t i = 0; i < kTempRandom; ++i) path.push_back(alphabet[random() % 62]);
+  return path;
+}
+
+// Creates a named temporary file, locked; never opens an existing one.
+bool CreateNamedTemp(TempFile& temp) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string path = FreshTempPath(temp);
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return false;
+    }
+    // A cleanup may have taken the file in the moment before the lock; then
+    // the name is no longer ours, and a new one is made.
+    struct stat held, named;
+    if (flock(fd, LOCK_EX) == 0 && fstat(fd, &held) == 0 && stat(path.c_str(), &named) == 0 &&
+        held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+      temp.path = std::move(path);
+      temp.fd = fd;
+      return true;
+    }
+    close(fd);
+  }
+  return false;
+}
+
+// A new, empty temporary file next to `name` in `folder`: unnamed where the
+// file system allows (`unnamed`), else named and locked.
+std::optional<TempFile> CreateTempBeside(const std::string& folder, const std::string& name,
+                                         bool unnamed) {
+  TempFile temp;
+  temp.folder = folder;
+  temp.base = name.size() + kTempTag.size() + kTempRandom <= kMaxNameBytes ? name : std::string();
+#ifdef O_TMPFILE
+  if (unnamed) {
+    temp.fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (temp.fd >= 0) {
+      flock(temp.fd, LOCK_EX);  // held on, through the name it gets later
+      return temp;
+    }
+  }
+#endif
+  if (!CreateNamedTemp(temp)) return std::nullopt;
+  return temp;
+}
+
+enum class Linked { Yes, Exists, Unsupported };
+
+// Gives an unnamed temporary file the name `path`, refusing to replace
+// anything there. Through /proc, or AT_EMPTY_PATH where /proc is missing
+// (that one needs a privilege).
+Linked LinkUnnamed(int fd, const std::string& path) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+    return Linked::Yes;
+  }
+  if (errno == EEXIST) return Linked::Exists;
+#ifdef AT_EMPTY_PATH
+  if (linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return Linked::Yes;
+  if (errno == EEXIST) return Linked::Exists;
+#endif
+  return Linked::Unsupported;
+}
+
+// Gives a finished unnamed temporary file a name of ours, so that it can be
+// renamed over its target: linked where that works, else copied into a named
+// one. False when neither works.
+bool NameTemp(TempFile& temp) {
+  if (!temp.path.empty()) return true;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string path = FreshTempPath(temp);
+    switch (LinkUnnamed(temp.fd, path)) {
+      case Linked::Yes:
+        temp.path = std::move(path);
+        return true;
+      case Linked::Exists:
+        continue;
+      case Linked::Unsupported:
+        attempt = 100;
+        break;
+    }
+  }
+  // No way to link it: copied, with its mode, owner and times, into a named one.
+  TempFile named = temp;
+  named.fd = -1;
+  struct stat st;
+  if (fstat(temp.fd, &st) != 0 || lseek(temp.fd, 0, SEEK_SET) != 0 || !CreateNamedTemp(named)) {
+    return false;
+  }
+  KeepOwner(named.fd, st);
+  const struct timespec times[2] = {st.st_atim, st.st_mtim};
+  const bool copied = CopyData(temp.fd, named.fd) && fchmod(named.fd, st.st_mode & 07777) == 0 &&
+                      futimens(named.fd, times) == 0 && fsync(named.fd) == 0;
+  close(temp.fd);
+  temp = std::move(named);
+  if (!copied) {
+    unlink(temp.path.c_str());
+    temp.path.clear();
+  }
+  return copied;
+}
+
+// Removes what an earlier, killed run of ours left in `folder`: files with our
+// temporary names that nobody holds locked. Never a file of another name, a
+// link or a folder, and never one a running writer holds. A failure here
+// costs nothing but the leftover.
+void RemoveStaleTemps(const std::string& folder) {
+  DIR* listing = opendir(folder.c_str());
+  if (listing == nullptr) return;
+  std::vector<std::string> names;
+  while (const dirent* entry = readdir(listing)) {
+    if (IsTempName(entry->d_name)) names.emplace_back(entry->d_name);
+  }
+  const int dir = dirfd(listing);
+  for (const std::string& name : names) {
+    const int fd =
+        openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) continue;
+    struct stat held, named;
+    if (fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        fstatat(dir, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+      unlinkat(dir, name.c_str(), 0);
+    }
+    close(fd);
+  }
+  closedir(listing);
 }
 
 class PosixFileWriter : public FileWriter {
@@ -216,14 +366,17 @@ class PosixFileWriter : public FileWriter {
     bool ok = !failed_ && Flush();
     if (ok && original_) KeepOwner(temp_.fd, *original_);
     ok = ok && fchmod(temp_.fd, mode_) == 0 && fsync(temp_.fd) == 0;
-    ok = close(temp_.fd) == 0 && ok;
-    temp_.fd = -1;
-    if (!ok || rename(temp_.path.c_str(), target_.c_str()) != 0) {
+    // The file gets a name only now that it is whole, and keeps its lock
+    // until it has taken the target's place.
+    ok = ok && NameTemp(temp_) && rename(temp_.path.c_str(), target_.c_str()) == 0;
+    if (!ok) {
       Discard();
       return false;
     }
+    close(temp_.fd);
+    temp_.fd = -1;
     finished_ = true;
-    SyncFolder(SplitFolder(target_).first);
+    SyncFolder(temp_.folder);
     return true;
   }
 
@@ -235,9 +388,9 @@ class PosixFileWriter : public FileWriter {
   }
 
   void Discard() {
+    if (!finished_ && !temp_.path.empty()) unlink(temp_.path.c_str());
     if (temp_.fd >= 0) close(temp_.fd);
     temp_.fd = -1;
-    if (!finished_) unlink(temp_.path.c_str());
     finished_ = true;
   }
 
@@ -269,7 +422,8 @@ Placed PlaceNoReplace(const std::string& temp, const std::string& to) {
 
 class PosixFileSystem : public FileSystem {
  public:
-  explicit PosixFileSystem(std::string prefix) : prefix_(std::move(prefix)) {}
+  PosixFileSystem(std::string prefix, bool unnamedTemps)
+      : prefix_(std::move(prefix)), unnamedTemps_(unnamedTemps) {}
 
   ReadResult ReadFile(const std::string& path) override {
     ReadResult result;
@@ -279,6 +433,7 @@ class PosixFileSystem : public FileSystem {
     }
     std::optional<std::string> mapped = MapWindowsPath(prefix_, path, false);
     if (!mapped) return result;  // Missing
+    Visit(SplitFolder(*mapped).first);
     // O_NONBLOCK keeps a FIFO from hanging the open; it is refused below.
     int fd = open(mapped->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
@@ -316,12 +471,13 @@ class PosixFileSystem : public FileSystem {
     std::optional<std::string> source = MapWindowsPath(prefix_, from, false);
     std::optional<std::string> target = MapWindowsPath(prefix_, to, true);
     if (!source || !target) return false;
+    Visit(SplitFolder(*target).first);
     struct stat st;
     if (lstat(target->c_str(), &st) == 0 || errno != ENOENT) return false;
 
     int in = open(source->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (in < 0) return false;
-    bool copied = CopyVia(in, *target);
+    bool copied = CopyVia(in, *target, unnamedTemps_);
     close(in);
     return copied;
   }
@@ -359,7 +515,9 @@ class PosixFileSystem : public FileSystem {
         access(folder.c_str(), W_OK | X_OK) != 0) {
       return nullptr;
     }
-    std::optional<TempFile> temp = CreateTempBeside(folder, SplitFolder(target).second);
+    Visit(folder);
+    std::optional<TempFile> temp =
+        CreateTempBeside(folder, SplitFolder(target).second, unnamedTemps_);
     if (!temp) return nullptr;
     return std::make_unique<PosixFileWriter>(std::move(target), std::move(*temp), mode,
                                              std::move(original));
@@ -368,11 +526,11 @@ class PosixFileSystem : public FileSystem {
  private:
   // Copies the open source to `target` through a temporary file, so that
   // `target` appears complete or not at all.
-  static bool CopyVia(int in, const std::string& target) {
+  static bool CopyVia(int in, const std::string& target, bool unnamedTemps) {
     struct stat source;
     if (fstat(in, &source) != 0 || !S_ISREG(source.st_mode)) return false;
     const auto [folder, name] = SplitFolder(target);
-    std::optional<TempFile> temp = CreateTempBeside(folder, name);
+    std::optional<TempFile> temp = CreateTempBeside(folder, name, unnamedTemps);
     if (!temp) return false;
     bool ok = CopyData(in, temp->fd);
     if (ok) {
@@ -382,9 +540,20 @@ class PosixFileSystem : public FileSystem {
       futimens(temp->fd, times);
       ok = fchmod(temp->fd, source.st_mode & 07777) == 0 && fsync(temp->fd) == 0;
     }
-    ok = close(temp->fd) == 0 && ok;
+    if (ok && temp->path.empty()) {
+      // Unnamed: linked straight to the backup's name, which never replaces.
+      const Linked linked = LinkUnnamed(temp->fd, target);
+      if (linked != Linked::Unsupported) {
+        close(temp->fd);
+        if (linked == Linked::Exists) return false;
+        SyncFolder(folder);
+        return true;
+      }
+      ok = NameTemp(*temp);
+    }
     Placed placed = ok ? PlaceNoReplace(temp->path, target) : Placed::Failed;
-    unlink(temp->path.c_str());  // the link, if any, now holds the data
+    if (!temp->path.empty()) unlink(temp->path.c_str());  // the link, if any, now holds the data
+    close(temp->fd);
     if (placed == Placed::Yes) {
       SyncFolder(folder);
       return true;
@@ -402,13 +571,20 @@ class PosixFileSystem : public FileSystem {
     return ok;
   }
 
+  // The first time a run touches a folder, it clears what killed runs left there.
+  void Visit(const std::string& folder) {
+    if (visited_.insert(folder).second) RemoveStaleTemps(folder);
+  }
+
   std::string prefix_;
+  bool unnamedTemps_;
+  std::set<std::string> visited_;
 };
 
 }  // namespace
 
-std::unique_ptr<FileSystem> MakeWineFileSystem(std::string prefix) {
-  return std::make_unique<PosixFileSystem>(std::move(prefix));
+std::unique_ptr<FileSystem> MakeWineFileSystem(std::string prefix, bool unnamedTemps) {
+  return std::make_unique<PosixFileSystem>(std::move(prefix), unnamedTemps);
 }
 
 std::unique_ptr<FileSystem> MakePlatformFileSystem() {

@@ -45,6 +45,8 @@ std::optional<std::string> MapWindowsPath(const std::string& prefix, const std::
 // The seams over a given prefix; MakePlatformRegistry and MakePlatformFileSystem
 // use WinePrefixPath().
 std::unique_ptr<Registry> MakeWineRegistry(std::string prefix);
-std::unique_ptr<FileSystem> MakeWineFileSystem(std::string prefix);
+// `unnamedTemps` false makes every temporary file a named one from the start,
+// as on file systems without O_TMPFILE.
+std::unique_ptr<FileSystem> MakeWineFileSystem(std::string prefix, bool unnamedTemps = true);
 
 }  // namespace corvaldo

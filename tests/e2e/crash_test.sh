@@ -2,8 +2,12 @@
 # Kills the Linux binary with SIGKILL at many points of a run over large game
 # files, and checks what each kill leaves: every game file is byte for byte
 # its old or its new content, every backup is absent or a whole copy of the
-# original, and a later run finishes the job. The one thing a kill may leave
-# is a temporary "<name>.corvaldo-XXXXXX" file beside a game file.
+# original; and the next run finishes the job and leaves no temporary file,
+# not even one that a kill left (a "<name>.corvaldo-XXXXXX" beside a game
+# file: where the file system has unnamed temporary files, a kill leaves none
+# while a file is written, only in the instant between naming it and swapping
+# it in; to check the cleanup all the same, each next run also finds one
+# planted beside every game file).
 # Usage: crash_test.sh path/to/script-corvaldo [kills]
 set -uo pipefail
 exe=$(readlink -f "$1")
@@ -125,23 +129,27 @@ for d in "${points[@]}"; do
     fail "kill at $d came after the end, but the run exited $code with files $state"
   fi
   n=$(temps | wc -l)
-  [ "$n" -gt 0 ] && leftovers=$((leftovers + 1))
+  leftovers=$((leftovers + n))
   case "$state" in *o*n* | *n*o*) mixed=$((mixed + 1)) ;; esac
   states+=" $state/$n"
-  # After a crash that left work half done, the next run finishes it.
-  if [ "$code" -eq 137 ] && { [ "$n" -gt 0 ] || [ "$state" != ooo ]; } && [ "$recovered" -lt 2 ]; then
-    WINEPREFIX="$work/p" "$exe" "${switches[@]}" </dev/null
-    code=$?
-    state=""
-    check_state "run after the kill at $d"
-    [ "$code" -eq 0 ] && [ "$state" = nnn ] ||
-      fail "run after the kill at $d: exit $code, files $state"
-    recovered=$((recovered + 1))
-  fi
+  # The next run finishes the job and takes away every leftover of ours.
+  for f in "${files[@]}" "${backups[@]}"; do
+    printf 'left by a killed run' >"$work/p/$game/$f.corvaldo-$(printf '%06d' "$RANDOM")"
+  done
+  WINEPREFIX="$work/p" "$exe" "${switches[@]}" </dev/null
+  code=$?
+  state=""
+  check_state "run after the kill at $d"
+  [ "$code" -eq 0 ] && [ "$state" = nnn ] || fail "run after the kill at $d: exit $code, files $state"
+  n=$(temps | wc -l)
+  [ "$n" -eq 0 ] || fail "run after the kill at $d left $n temporary files: $(temps)"
+  [ "$code" -eq 0 ] && [ "$state" = nnn ] && [ "$n" -eq 0 ] && recovered=$((recovered + 1))
 done
 
 echo "crash: ${#points[@]} kills, $interrupted mid-run, $mixed with old and new files side by side," \
-  "$leftovers leaving a temporary file, $recovered finished by a later run"
+  "$leftovers temporary files left by the kills, $recovered next runs finished the job and left" \
+  "no temporary file"
 echo "crash: files (o old, n new; script, country, rules) / temporary files left:$states"
 [ "$interrupted" -gt 0 ] || fail "no kill landed while the binary was running"
+[ "$recovered" -eq "${#points[@]}" ] || fail "only $recovered of ${#points[@]} next runs were clean"
 [ "$failed" -eq 0 ]

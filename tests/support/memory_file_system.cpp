@@ -91,7 +91,26 @@ std::string MemoryFileSystem::FolderOf(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
+std::optional<MemoryFileSystem> MemoryFileSystem::AfterKill() const {
+  if (!filesAtKill_) return std::nullopt;
+  MemoryFileSystem next;
+  next.files_ = *filesAtKill_;
+  next.folders_ = folders_;
+  next.readOnly_ = readOnly_;
+  next.locked_ = locked_;
+  return next;
+}
+
+void MemoryFileSystem::Visit(const std::string& path) {
+  const std::string folder = FolderOf(path);
+  if (!visited_.insert(folder).second) return;
+  std::erase_if(files_, [&folder](const auto& file) {
+    return IsTemporaryName(file.first) && FolderOf(file.first) == folder;
+  });
+}
+
 bool MemoryFileSystem::Count(Op op, const std::string& path) {
+  if (killBefore_ && log_.size() + 1 == *killBefore_) filesAtKill_ = files_;
   log_.emplace_back(op, path);
   const int n = ++counts_[op];
   return fault_ && fault_->op == op && fault_->occurrence == n && op != Op::Read && op != Op::Write;
@@ -99,6 +118,7 @@ bool MemoryFileSystem::Count(Op op, const std::string& path) {
 
 ReadResult MemoryFileSystem::ReadFile(const std::string& path) {
   if (path.size() > kMaxPathLength) return {ReadStatus::PathTooLong, {}};
+  Visit(path);
   const bool openFails = Count(Op::OpenRead, path);
   auto it = files_.find(path);
   if (it == files_.end()) return {ReadStatus::Missing, {}};
@@ -116,6 +136,7 @@ bool MemoryFileSystem::Exists(const std::string& path) {
 }
 
 bool MemoryFileSystem::CopyNoReplace(const std::string& from, const std::string& to) {
+  Visit(to);
   if (Count(Op::Copy, to)) return false;
   auto source = files_.find(from);
   if (source == files_.end() || locked_.count(from) || files_.count(to) ||
@@ -128,6 +149,7 @@ bool MemoryFileSystem::CopyNoReplace(const std::string& from, const std::string&
 
 std::unique_ptr<FileWriter> MemoryFileSystem::OpenForReplace(const std::string& path) {
   if (path.size() > kMaxPathLength) return nullptr;
+  Visit(path);
   if (Count(Op::OpenReplace, path)) return nullptr;
   if (readOnly_.count(path) || locked_.count(path) || !folders_.count(FolderOf(path))) {
     return nullptr;

@@ -1,5 +1,7 @@
 // A FileSystem held in memory, for tests: files keyed by their exact Windows
-// path, with read-only and locked files, and one injectable fault.
+// path, with read-only and locked files, one injectable fault, and a kill at
+// any operation. Like the platform's, the first touch of a folder in a run
+// removes the temporary files an earlier (killed) run left there.
 #pragma once
 
 #include <cstddef>
@@ -36,6 +38,12 @@ class MemoryFileSystem : public FileSystem {
   // As if another process held the file open for writing.
   void SetLocked(const std::string& path) { locked_.insert(path); }
   void InjectFault(Fault fault) { fault_ = fault; }
+  // The process dies just before its `operation`-th operation (counting from
+  // 1). AfterKill() is then the disk it leaves, temporary files included, for
+  // the next run: the same folders and files, no fault, nothing logged. Absent
+  // when the run ended before that operation.
+  void KillBefore(std::size_t operation) { killBefore_ = operation; }
+  std::optional<MemoryFileSystem> AfterKill() const;
 
   std::optional<std::string> Content(const std::string& path) const;
   const std::map<std::string, std::string>& Files() const { return files_; }
@@ -55,6 +63,7 @@ class MemoryFileSystem : public FileSystem {
   // Logs the operation; true when it is the one to fail.
   bool Count(Op op, const std::string& path);
   static std::string FolderOf(const std::string& path);
+  void Visit(const std::string& path);
 
   std::map<std::string, std::string> files_;
   std::set<std::string> folders_;
@@ -64,6 +73,9 @@ class MemoryFileSystem : public FileSystem {
   std::map<Op, int> counts_;
   std::vector<std::pair<Op, std::string>> log_;
   std::vector<std::size_t> writtenBytes_;
+  std::set<std::string> visited_;
+  std::optional<std::size_t> killBefore_;
+  std::optional<std::map<std::string, std::string>> filesAtKill_;
 };
 
 }  // namespace corvaldo
