@@ -3,13 +3,15 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "gamefiles/file_system.h"
+#include "gamefiles/windows_names.h"
 
 namespace corvaldo {
 namespace {
@@ -50,55 +52,92 @@ class Handle {
   HANDLE handle_;
 };
 
-// The folder part of a path, with its trailing separator ("" for a bare name).
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of("\\/");
-  if (slash != std::string::npos) return path.substr(0, slash + 1);
-  // "C:name" is relative to drive C's current folder.
-  if (path.size() >= 2 && path[1] == ':') return path.substr(0, 2);
-  return std::string();
-}
-
-// A fresh name in `folder` that keeps the whole path within kMaxPathLength.
-std::string SiblingName(const std::string& folder, unsigned salt, const char* tag) {
-  char hex[9];
-  std::snprintf(hex, sizeof hex, "%08X", salt);
-  std::string name = std::string("~scv") + tag + hex + ".tmp";
-  const std::size_t room = kMaxPathLength - folder.size();
-  // Deep folders: shorter names, still unique enough with the retry below.
-  if (name.size() > room)
-    name.assign(1, '~').append(hex, room > 1 ? std::min<std::size_t>(room - 1, 8) : 0);
-  return folder + name;
-}
-
 unsigned NextSalt() {
   static unsigned counter = 0;
   return (GetCurrentProcessId() << 16) ^ GetTickCount() ^ (++counter * 0x9E3779B9u);
 }
 
-// Creates a new, empty file next to the target; never opens an existing one.
-Handle CreateTemporary(const std::string& folder, std::string& tmpPath) {
+// The name the file system has for the existing file at `path` (its letter
+// case, the long form of a short name); empty when there is none.
+std::string FoundName(const std::string& path) {
+  if (path.find_first_of("*?") != std::string::npos) return std::string();
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA(path.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return std::string();
+  FindClose(search);
+  return found.cFileName;
+}
+
+// Creates the new, empty temporary file of a rewrite of `target`; never opens
+// an existing one. Sets `names` to the pair it belongs to.
+Handle CreateTemporary(const std::string& target, TempNames& names) {
+  const std::string folder = FolderOf(target);
+  const std::string name = target.substr(folder.size());
   for (int attempt = 0; attempt < 100; ++attempt) {
-    tmpPath = SiblingName(folder, NextSalt(), "");
-    if (tmpPath.size() <= folder.size() + 1) break;
-    Handle file(CreateFileA(tmpPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    names = TempNamesFor(folder, name, NextSalt());
+    if (names.fresh.empty()) break;
+    // A name whose partner is there already would pair with a stranger.
+    if (IsPresent(names.old)) continue;
+    Handle file(CreateFileA(names.fresh.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.Valid()) return file;
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
   }
-  tmpPath.clear();
+  names = TempNames{};
   return Handle(INVALID_HANDLE_VALUE);
+}
+
+// Opens `path` only if no one else has it open at all, for `access`.
+Handle OpenUnshared(const std::string& path, DWORD access, DWORD flags = 0) {
+  return Handle(CreateFileA(path.c_str(), access, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL | flags, nullptr));
+}
+
+// Removes what killed runs of ours left in `folder` (with its trailing
+// separator): every temporary file no one holds open. The one exception is an
+// old content whose game file is missing, because a kill came in the middle
+// of its swap: it is put back under the game file's name. A short-form pair
+// that can say nothing of its game file is left alone, both halves. Nothing
+// of any other name is touched, and failures change nothing but the leftover.
+void RemoveStaleTemporaries(const std::string& folder) {
+  std::vector<std::pair<std::string, TempName>> ours;
+  std::set<std::string> keys[2];  // the keys of fresh and of old files
+  WIN32_FIND_DATAA entry;
+  const HANDLE search = FindFirstFileA((folder + "*").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+    if (std::optional<TempName> name = ParseTempName(entry.cFileName)) {
+      keys[name->old].insert(name->key);
+      ours.emplace_back(folder + entry.cFileName, std::move(*name));
+    }
+  } while (FindNextFileA(search, &entry));
+  FindClose(search);
+
+  for (const auto& [path, name] : ours) {
+    if (name.target.empty() && keys[!name.old].count(name.key) != 0) continue;
+    if (name.old && !name.target.empty() && !IsPresent(folder + name.target) &&
+        GetLastError() == ERROR_FILE_NOT_FOUND) {
+      Handle unused = OpenUnshared(path, GENERIC_READ);
+      if (unused.Valid() && unused.Close()) {
+        MoveFileExA(path.c_str(), (folder + name.target).c_str(), MOVEFILE_WRITE_THROUGH);
+      }
+      continue;
+    }
+    // Deleted when the handle closes, and only opened when no one has it open.
+    OpenUnshared(path, DELETE, FILE_FLAG_DELETE_ON_CLOSE);
+  }
 }
 
 class Win32FileWriter final : public FileWriter {
  public:
-  Win32FileWriter(std::string target, std::string tmpPath, Handle file)
-      : target_(std::move(target)), tmpPath_(std::move(tmpPath)), file_(std::move(file)) {}
+  Win32FileWriter(std::string target, TempNames names, Handle file)
+      : target_(std::move(target)), names_(std::move(names)), file_(std::move(file)) {}
 
   ~Win32FileWriter() override {
     file_.Close();
-    if (!committed_) DeleteFileA(tmpPath_.c_str());
+    if (!committed_) DeleteFileA(names_.fresh.c_str());
   }
 
   bool Write(std::string_view bytes) override {
@@ -139,19 +178,20 @@ class Win32FileWriter final : public FileWriter {
   }
 
   bool Swap() {
+    const char* fresh = names_.fresh.c_str();
     if (!IsPresent(target_)) {
-      return MoveFileExA(tmpPath_.c_str(), target_.c_str(),
+      return MoveFileExA(fresh, target_.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     }
     // ReplaceFileA keeps the old file's attributes, ACLs and creation time.
     // With a backup name every way it can fail leaves the old content under
     // one of two names we know, so it can be put back.
-    const std::string backup = UnusedBackupName();
-    if (backup.empty()) return false;
+    const char* old = names_.old.c_str();
+    if (IsPresent(names_.old)) return false;
     const DWORD attributes = GetFileAttributesA(target_.c_str()) & kKeptAttributes;
-    if (ReplaceFileA(target_.c_str(), tmpPath_.c_str(), backup.c_str(),
-                     REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
-      DeleteFileA(backup.c_str());
+    if (ReplaceFileA(target_.c_str(), fresh, old, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                     nullptr)) {
+      DeleteFileA(old);
       // Not every implementation carries the attributes over (Wine does not).
       if ((GetFileAttributesA(target_.c_str()) & kKeptAttributes) != attributes) {
         SetFileAttributesA(target_.c_str(), attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL);
@@ -159,25 +199,15 @@ class Win32FileWriter final : public FileWriter {
       return true;
     }
     if (IsPresent(target_)) {
-      DeleteFileA(backup.c_str());
+      DeleteFileA(old);
     } else {
-      MoveFileExA(backup.c_str(), target_.c_str(), MOVEFILE_WRITE_THROUGH);
+      MoveFileExA(old, target_.c_str(), MOVEFILE_WRITE_THROUGH);
     }
     return false;
   }
 
-  std::string UnusedBackupName() const {
-    const std::string folder = FolderOf(target_);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      std::string name = SiblingName(folder, NextSalt(), "b");
-      if (name.size() <= folder.size() + 1) break;
-      if (!IsPresent(name) && GetLastError() == ERROR_FILE_NOT_FOUND) return name;
-    }
-    return std::string();
-  }
-
   std::string target_;
-  std::string tmpPath_;
+  TempNames names_;
   Handle file_;
   std::string buffer_;
   bool failed_ = false;
@@ -192,6 +222,7 @@ class Win32FileSystem final : public FileSystem {
       result.status = path.size() > kMaxPathLength ? ReadStatus::PathTooLong : ReadStatus::Missing;
       return result;
     }
+    Visit(path);
     // The reading mode: others may read meanwhile, not write.
     Handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -236,11 +267,26 @@ class Win32FileSystem final : public FileSystem {
 
   bool CopyNoReplace(const std::string& from, const std::string& to) override {
     if (!Openable(from) || !Openable(to)) return false;
-    const bool wasThere = IsPresent(to);
-    if (CopyFileA(from.c_str(), to.c_str(), TRUE)) return true;
-    // A copy that broke off part-way may leave its beginning behind; that file
-    // is ours to remove. Anything that was there before is not.
-    if (!wasThere && IsPresent(to)) DeleteFileA(to.c_str());
+    Visit(to);
+    if (IsPresent(to)) return false;
+    // Copied under a temporary name and renamed into place without replacing,
+    // so that a copy broken off part-way, even by a kill, is never taken for
+    // the backup: that one is whole or absent.
+    const std::string folder = FolderOf(to);
+    const std::string name = to.substr(folder.size());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const std::string temp = TempNamesFor(folder, name, NextSalt()).fresh;
+      if (temp.empty()) return false;
+      if (!CopyFileA(from.c_str(), temp.c_str(), TRUE)) {
+        const DWORD error = GetLastError();
+        DeleteFileA(temp.c_str());  // the beginning of a copy that broke off
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
+        return false;
+      }
+      if (MoveFileExA(temp.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+      DeleteFileA(temp.c_str());
+      return false;
+    }
     return false;
   }
 
@@ -260,11 +306,24 @@ class Win32FileSystem final : public FileSystem {
     } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
       return nullptr;  // the folder is missing, or the path is unusable
     }
-    std::string tmpPath;
-    Handle tmp = CreateTemporary(FolderOf(path), tmpPath);
-    if (!tmp.Valid()) return nullptr;
-    return std::make_unique<Win32FileWriter>(path, std::move(tmpPath), std::move(tmp));
+    Visit(path);
+    // Swapped in under the name the file has (a file that is not there yet is
+    // created under ours), so that a game file never changes its name.
+    const std::string target = WithFoundName(path, FoundName(path));
+    TempNames names;
+    Handle temp = CreateTemporary(target, names);
+    if (!temp.Valid()) return nullptr;
+    return std::make_unique<Win32FileWriter>(target, std::move(names), std::move(temp));
   }
+
+ private:
+  // The first time a run touches a folder, it clears what killed runs left there.
+  void Visit(const std::string& path) {
+    const std::string folder = FolderOf(path);
+    if (visited_.insert(folder).second) RemoveStaleTemporaries(folder);
+  }
+
+  std::set<std::string> visited_;
 };
 
 }  // namespace

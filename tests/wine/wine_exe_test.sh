@@ -244,7 +244,9 @@ not_drawn() { ! grep -qF "DrawTextExW L\"$2\"," "$1"; }
 matches() { [[ $1 =~ $2 ]]; }
 
 unchanged() { diff -r "$demo/drive_c/Games" "$prefix/drive_c/Games" >/dev/null; }
-no_temporaries() { [ -z "$(find "$prefix/drive_c/Games" -name '~*')" ]; }
+# Our temporary names: "<name>.corvaldo-N..." and "-O...", "~scv..." in deep folders.
+temporaries() { find "$1" -name '*.corvaldo-*' -o -name '~*'; }
+no_temporaries() { [ -z "$(temporaries "$prefix/drive_c/Games")" ]; }
 
 # --- the groups
 
@@ -295,6 +297,8 @@ group_patch() {
     fi
   done
 
+  patch_letter_case "$base"
+
   # Not silent: the status window shows, and the run ends by itself.
   reset_game
   watch_start
@@ -306,6 +310,60 @@ group_patch() {
   check "without /s: no dialog was mapped" bash -c "! grep -q 'width 313, height 132' '$work/xev.log'"
   check "without /s: the same bytes as the silent run" \
     diff -r "$work/native-1/drive_c/Games" "$prefix/drive_c/Games"
+}
+
+# respell GAME SCRIPT COUNTRY RULES: the demo installation at GAME, its three
+# files at the given paths (folders included) instead of ours.
+respell() {
+  local game=$1 from="$demo/drive_c/Games/TCM 2005"
+  chmod -R u+w "$game" 2>/dev/null
+  rm -rf "$game"
+  mkdir -p "$game/$(dirname "$2")" "$game/$(dirname "$3")" "$game/$(dirname "$4")"
+  cp "$from/script/cupAlloc.txt" "$game/$2"
+  cp "$from/database/Country38.sav" "$game/$3"
+  cp "$from/database/Rules.sav" "$game/$4"
+}
+names_in() { (cd "$1" && find . | LC_ALL=C sort); }
+
+# patch_letter_case BASE: installations whose folders and files are spelled
+# otherwise than we spell them (as installers, CDs and FAT volumes leave
+# them): the exe writes the Linux build's bytes, and no name changes.
+patch_letter_case() {
+  local base=$1 spelling n=0
+  local spellings=(
+    "SCRIPT/CUPALLOC.TXT DataBase/country38.SAV DataBase/RULES.sav"
+    "Script/CupAlloc.Txt DATABASE/COUNTRY38.SAV DATABASE/rules.SAV"
+  )
+  for spelling in "${spellings[@]}"; do
+    n=$((n + 1))
+    local script_at country_at rules_at
+    read -r script_at country_at rules_at <<<"$spelling"
+    local mirror=$work/native-case-$n
+    cp -a "$base" "$mirror"
+    respell "$mirror/drive_c/Games/TCM 2005" "$script_at" "$country_at" "$rules_at"
+    WINEPREFIX=$mirror "$native" /s /tp /r /b </dev/null >/dev/null 2>&1
+    local native_code=$?
+    respell "$game_unix" "$script_at" "$country_at" "$rules_at"
+    local before
+    before=$(names_in "$game_unix")
+    run "$exe" /s /tp /r /b
+    check "$spelling: exit 0 as the Linux build ($code, $native_code)" \
+      test "$code" -eq 0 -a "$native_code" -eq 0
+    check "$spelling: the same names and bytes as the Linux build" \
+      diff -r "$mirror/drive_c/Games" "$prefix/drive_c/Games"
+    local original="$demo/drive_c/Games/TCM 2005" changed=0
+    cmp -s "$original/script/cupAlloc.txt" "$game_unix/$script_at" || changed=$((changed + 1))
+    cmp -s "$original/database/Country38.sav" "$game_unix/$country_at" || changed=$((changed + 1))
+    cmp -s "$original/database/Rules.sav" "$game_unix/$rules_at" || changed=$((changed + 1))
+    check "$spelling: all three files patched ($changed)" test "$changed" -eq 3
+    local expected
+    expected=$(printf '%s\n' "$before" "./$(dirname "$script_at")/cupAlloc.backup-original.txt" \
+      "./$(dirname "$country_at")/Country38.backup-original.sav" \
+      "./$(dirname "$rules_at")/Rules.backup-original.sav" | LC_ALL=C sort)
+    check "$spelling: no folder or file renamed, the backups beside them" \
+      test "$(names_in "$game_unix")" = "$expected"
+  done
+  reset_game
 }
 
 group_messages() {
@@ -572,11 +630,11 @@ group_sharing() {
     # The old file may linger under a temporary name while the reader keeps
     # it open (delete pending); it is gone once the reader lets go.
     local lingering
-    lingering=$(find "$after" -name '~*')
+    lingering=$(temporaries "$after")
     case $result in
-      original) check "$what: both files as they were" diff -r -x '~*' "$demo/drive_c/Games" "$after" ;;
+      original) check "$what: both files as they were" diff -r -x '~*' -x '*.corvaldo-*' "$demo/drive_c/Games" "$after" ;;
       patched)
-        check "$what: the rewrite landed" diff -r -x '~*' "$work/patched" "$after"
+        check "$what: the rewrite landed" diff -r -x '~*' -x '*.corvaldo-*' "$work/patched" "$after"
         if [ -n "$lingering" ]; then
           check "$what: while held, the reader's file is the old one" \
             cmp "$demo/drive_c/Games/TCM 2005/script/cupAlloc.txt" "$lingering"
@@ -597,6 +655,42 @@ group_sharing() {
   run "$exe" /s
   check "released: exit 0 ($code)" test "$code" -eq 0
   check "released: the rewrite landed" diff -r "$work/patched" "$prefix/drive_c/Games"
+
+  # What killed runs left: taken away by the next run, all but what another
+  # process holds open and a short-form pair that cannot say whose it is; a
+  # swap cut off between its two renames gets its old content back.
+  reset_game
+  local script_dir="$game_unix/script" database_dir="$game_unix/database" name
+  for name in cupAlloc.txt.corvaldo-N0000BEEF '~scvN12' '~scv0123ABCD.tmp' \
+    cupAlloc.txt.corvaldo-O00000BAD; do
+    printf 'left by a killed run' >"$script_dir/$name"
+  done
+  for name in Country38.sav.corvaldo-N0000F00D '~scvb89ABCDEF.tmp'; do
+    printf 'left by a killed run' >"$database_dir/$name"
+  done
+  local strangers=(keep.corvaldo-N0000beef '~scvX1' '~DF0123.tmp')
+  for name in "${strangers[@]}"; do printf 'not ours' >"$script_dir/$name"; done
+  printf 'pair' >"$database_dir/~scvNAB"
+  printf 'pair' >"$database_dir/~scvOAB"
+  mv "$database_dir/Rules.sav" "$database_dir/Rules.sav.corvaldo-O0000CAFE"
+  printf 'the new content, never swapped in' >"$database_dir/Rules.sav.corvaldo-N0000CAFE"
+  if hold read 'database\Country38.sav.corvaldo-N0000F00D'; then
+    run "$exe" /s
+    check "leftovers: exit 0 ($code)" test "$code" -eq 0
+    check "leftovers: the job done, the cut-off swap's old content back" \
+      diff -r -x '*.corvaldo-*' -x '~*' "$work/patched" "$prefix/drive_c/Games"
+    local left
+    left=$(temporaries "$prefix/drive_c/Games" | sed 's|.*/||' | LC_ALL=C sort | tr '\n' ' ')
+    check "leftovers: only the held file, the strangers and the short pair are left ($left)" \
+      test "$left" = "Country38.sav.corvaldo-N0000F00D keep.corvaldo-N0000beef ~DF0123.tmp ~scvNAB ~scvOAB ~scvX1 "
+    release
+    run "$exe" /s
+    check "leftovers: once let go, the held one goes too" \
+      test ! -e "$database_dir/Country38.sav.corvaldo-N0000F00D"
+  else
+    fail "leftovers: the holder did not start: $(cat "$work/hold.out")"
+    release
+  fi
 }
 
 started=$SECONDS
