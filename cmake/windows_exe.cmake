@@ -47,6 +47,8 @@ target_link_options(script-corvaldo PRIVATE
   -mwindows
   # ASLR and DEP.
   -Wl,--dynamicbase,--nxcompat
+  # No link time in the header: two builds of one commit are the same bytes.
+  -Wl,--no-insert-timestamp
   $<$<STREQUAL:${CMAKE_SIZEOF_VOID_P},8>:-Wl,--high-entropy-va>
   $<$<CONFIG:Release,MinSizeRel>:-s>
 )
