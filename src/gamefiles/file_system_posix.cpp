@@ -28,7 +28,6 @@ namespace corvaldo {
 namespace {
 
 constexpr std::size_t kBufferSize = 64 * 1024;
-constexpr std::string_view kTempSuffix = ".corvaldo-XXXXXX";
 constexpr std::size_t kMaxNameBytes = 255;
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
