@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "gamefiles/system_reg.h"
 #include "gamefiles/wine_prefix.h"
 
 namespace corvaldo {

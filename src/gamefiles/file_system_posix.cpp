@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "gamefiles/file_system.h"
+#include "gamefiles/wine_path.h"
 #include "gamefiles/wine_prefix.h"
 
 namespace corvaldo {

@@ -2,6 +2,7 @@
 #include <utility>
 
 #include "gamefiles/registry.h"
+#include "gamefiles/system_reg.h"
 #include "gamefiles/wine_prefix.h"
 
 namespace corvaldo {

@@ -1,0 +1,138 @@
+#include "gamefiles/wine_path.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "ui/cp1252.h"
+#include "gamefiles/file_system.h"
+#include "gamefiles/wine_case.h"
+
+namespace corvaldo {
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsForbiddenInName(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return u < 0x20 || c == '<' || c == '>' || c == ':' || c == '"' || c == '|' || c == '?' ||
+         c == '*';
+}
+
+// A Unix name as folded characters. Bytes that are not valid UTF-8 become
+// values no character has, so they only ever match themselves.
+std::u32string FoldUnixName(std::string_view name) {
+  std::u32string out;
+  std::size_t pos = 0;
+  while (pos < name.size()) {
+    const std::size_t start = pos;
+    std::optional<char32_t> cp = NextUtf8CodePoint(name, pos);
+    out.push_back(cp ? FoldCase(*cp) : 0x110000 + static_cast<unsigned char>(name[start]));
+  }
+  return out;
+}
+
+std::u32string FoldCp1252Name(std::string_view name) {
+  std::u32string out;
+  for (char c : name) out.push_back(FoldCase(Cp1252ToCodePoint(static_cast<unsigned char>(c))));
+  return out;
+}
+
+enum class Lookup { Found, Missing, Failed };
+
+// Finds `name` (CP1252) in the folder `dir`: its UTF-8 form exactly, or else
+// the first entry that equals it case-insensitively, as Wine does.
+Lookup FindEntry(const std::string& dir, std::string_view name, std::string& found) {
+  const std::string exact = dir + "/" + Cp1252ToUtf8(name);
+  struct stat st;
+  if (lstat(exact.c_str(), &st) == 0) {
+    found = exact;
+    return Lookup::Found;
+  }
+  if (errno != ENOENT) return Lookup::Failed;
+  DIR* folder = opendir(dir.c_str());
+  if (folder == nullptr) return Lookup::Failed;
+  const std::u32string wanted = FoldCp1252Name(name);
+  Lookup result = Lookup::Missing;
+  while (const dirent* entry = readdir(folder)) {
+    std::string_view entryName = entry->d_name;
+    if (entryName == "." || entryName == "..") continue;
+    if (FoldUnixName(entryName) == wanted) {
+      found = dir + "/" + std::string(entryName);
+      result = Lookup::Found;
+      break;
+    }
+  }
+  closedir(folder);
+  return result;
+}
+
+}  // namespace
+
+std::optional<std::string> MapWindowsPath(const std::string& prefix, const std::string& windowsPath,
+                                          bool forCreate) {
+  if (prefix.empty() || windowsPath.size() > kMaxPathLength) return std::nullopt;
+  std::string_view path = windowsPath;
+  char drive;
+  const auto first = static_cast<unsigned char>(path.empty() ? 0 : path[0]);
+  if (path.size() >= 2 && path[1] == ':' &&
+      ((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z'))) {
+    if (path.size() < 3 || !IsSeparator(path[2])) return std::nullopt;  // drive-relative
+    drive = static_cast<char>(first | 0x20);
+    path.remove_prefix(3);
+  } else if (!path.empty() && IsSeparator(path[0])) {
+    if (path.size() >= 2 && IsSeparator(path[1])) return std::nullopt;  // UNC or device
+    drive = 'c';
+    path.remove_prefix(1);
+  } else {
+    return std::nullopt;  // relative to a current folder we do not have
+  }
+
+  // Normalised the way Windows does it before any file system sees the path:
+  // repeated separators collapse, "." and ".." are resolved by the text alone
+  // (".." stops at the root), and a final name loses its trailing dots and spaces.
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = start;
+    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    std::string_view part = path.substr(start, end - start);
+    if (end == path.size() && part != "." && part != "..") {
+      while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.remove_suffix(1);
+    }
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      for (char c : part) {
+        if (IsForbiddenInName(c)) return std::nullopt;
+      }
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+
+  std::string current = prefix + "/dosdevices/" + drive + ":";
+  struct stat st;
+  if (drive == 'c' && lstat(current.c_str(), &st) != 0 && errno == ENOENT) {
+    current = prefix + "/drive_c";
+  }
+  if (parts.empty()) return forCreate ? std::nullopt : std::optional<std::string>(current);
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    std::string next;
+    switch (FindEntry(current, parts[i], next)) {
+      case Lookup::Found:
+        current = std::move(next);
+        break;
+      case Lookup::Missing:
+        if (forCreate && i + 1 == parts.size()) return current + "/" + Cp1252ToUtf8(parts[i]);
+        return std::nullopt;
+      case Lookup::Failed:
+        return std::nullopt;
+    }
+  }
+  return current;
+}
+
+}  // namespace corvaldo

@@ -1,0 +1,19 @@
+// Linux only: Windows paths mapped onto a Wine prefix's drives.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace corvaldo {
+
+// Maps an absolute Windows path (CP1252, at most kMaxPathLength characters) to
+// the Unix path Wine would open: X:\a\b -> <prefix>/dosdevices/x:/a/b (C: falls
+// back to <prefix>/drive_c), \a\b is on drive C:. Each component must exist,
+// matched exactly or else case-insensitively by its UTF-8 form; with
+// `forCreate` the final component may be missing and then maps to its UTF-8
+// form in the resolved folder. UNC, device and relative paths, names with
+// characters Windows forbids, and over-long paths do not resolve.
+std::optional<std::string> MapWindowsPath(const std::string& prefix, const std::string& windowsPath,
+                                          bool forCreate);
+
+}  // namespace corvaldo
