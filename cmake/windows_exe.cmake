@@ -24,19 +24,11 @@ add_custom_command(
 )
 add_custom_target(corvaldo_pictures DEPENDS ${corvaldo_pictures})
 
-file(CONFIGURE OUTPUT ${corvaldo_generated_dir}/corvaldo_version.h CONTENT [[
-#pragma once
-#define CORVALDO_VERSION_MAJOR @PROJECT_VERSION_MAJOR@
-#define CORVALDO_VERSION_MINOR @PROJECT_VERSION_MINOR@
-#define CORVALDO_VERSION_PATCH @PROJECT_VERSION_PATCH@
-#define CORVALDO_VERSION_STRING "@PROJECT_VERSION@"
-]] @ONLY)
-
 set(corvaldo_rc ${corvaldo_resource_dir}/script-corvaldo.rc)
 target_sources(script-corvaldo PRIVATE ${corvaldo_rc})
 set_source_files_properties(${corvaldo_rc} PROPERTIES
-  INCLUDE_DIRECTORIES "${corvaldo_resource_dir};${corvaldo_generated_dir}"
-  OBJECT_DEPENDS "${corvaldo_pictures};${corvaldo_resource_dir}/script-corvaldo.manifest;${corvaldo_resource_dir}/resource_ids.h;${corvaldo_generated_dir}/corvaldo_version.h"
+  INCLUDE_DIRECTORIES "${corvaldo_resource_dir};${corvaldo_generated_dir};${CORVALDO_GENERATED_DIR}"
+  OBJECT_DEPENDS "${corvaldo_pictures};${corvaldo_resource_dir}/script-corvaldo.manifest;${corvaldo_resource_dir}/resource_ids.h;${CORVALDO_GENERATED_DIR}/corvaldo_version.h"
 )
 add_dependencies(script-corvaldo corvaldo_pictures)
 

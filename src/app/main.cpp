@@ -1,15 +1,15 @@
 // Script Corvaldo: gives Portugal its cup in TOTAL CLUB MANAGER 2005.
 #include <exception>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/apply_patches.h"
+#include "app/game_location.h"
 #include "app/run_options.h"
 #include "app/startup.h"
 #include "gamefiles/errors.h"
-#include "gamefiles/file_system.h"
-#include "gamefiles/registry.h"
 #include "ui/user_interface.h"
 
 int main(int argc, char** argv) {
@@ -18,11 +18,15 @@ int main(int argc, char** argv) {
   HardenDllSearch();
   PlatformUserInterface ui;
   try {
-    const RunOptions options = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (const std::optional<int> answered = AnswerInformationRequest(arguments)) return *answered;
+    const RunOptions options = ParseCommandLine(arguments);
+    // Before the status window: on Linux this may name the prefix, or end the
+    // run when the game is in several.
+    GameLocation game = FindGameLocation(options.Silent, arguments);
+    if (game.exitCode) return *game.exitCode;
     if (!options.Silent) ui.ShowStatusWindow(kStatusMessage);
-    std::unique_ptr<FileSystem> fs = MakePlatformFileSystem();
-    std::unique_ptr<Registry> registry = MakePlatformRegistry();
-    return ApplyPatches(options, *fs, *registry, ui);
+    return ApplyPatches(options, *game.files, *game.registry, ui);
   } catch (const EError& error) {
     ui.ShowFailureReport(FailureReportFor(error));
   } catch (const std::bad_alloc&) {

@@ -18,4 +18,9 @@ void HardenDllSearch() {
   SetDllDirectoryA("");
 }
 
+// An installer or a user may pass anything; the switch rules ignore it.
+std::optional<int> AnswerInformationRequest(const std::vector<std::string>&) {
+  return std::nullopt;
+}
+
 }  // namespace corvaldo

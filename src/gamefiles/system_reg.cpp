@@ -385,14 +385,14 @@ class RegistryText {
 };
 
 // Reads an open file whole, refusing anything that is not a regular file of
-// at most kMaxRegistryFileSize bytes: a FIFO or a device there would block the
-// run or never end. Closes `fd`.
-std::optional<std::string> ReadRegularFile(int fd) {
+// at most `limit` bytes: a FIFO or a device there would block the run or never
+// end. Closes `fd`.
+std::optional<std::string> ReadRegularFile(int fd, std::size_t limit) {
   if (fd < 0) return std::nullopt;
   std::optional<std::string> data;
   struct stat st;
   if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-      static_cast<std::uint64_t>(st.st_size) <= kMaxRegistryFileSize) {
+      static_cast<std::uint64_t>(st.st_size) <= limit) {
     data.emplace();
     data->reserve(static_cast<std::size_t>(st.st_size));
     char buffer[65536];
@@ -400,7 +400,7 @@ std::optional<std::string> ReadRegularFile(int fd) {
       ssize_t n = read(fd, buffer, sizeof buffer);
       if (n < 0 && errno == EINTR) continue;
       // It may grow while we read: the limit holds for what is read, too.
-      if (n < 0 || data->size() + static_cast<std::size_t>(n) > kMaxRegistryFileSize) {
+      if (n < 0 || data->size() + static_cast<std::size_t>(n) > limit) {
         data.reset();
         break;
       }
@@ -436,13 +436,13 @@ std::optional<RegistryValue> ReadPrefixRegistryValue(const std::string& prefix,
                                                      std::string_view valueName) {
   if (prefix.empty()) return std::nullopt;
   std::optional<std::string> text =
-      ReadRegularFile(open((prefix + "/system.reg").c_str(), kReadFlags));
+      ReadRegularFile(open((prefix + "/system.reg").c_str(), kReadFlags), kMaxRegistryFileSize);
   if (!text) return std::nullopt;
   return FindWineRegistryValue(*text, keyPath, valueName);
 }
 
-std::optional<std::string> ReadSystemRegAt(int prefixFolder) {
-  return ReadRegularFile(openat(prefixFolder, "system.reg", kReadFlags | O_NOFOLLOW));
+std::optional<std::string> ReadRegularFileAt(int folder, const char* name, std::size_t limit) {
+  return ReadRegularFile(openat(folder, name, kReadFlags | O_NOFOLLOW), limit);
 }
 
 }  // namespace corvaldo

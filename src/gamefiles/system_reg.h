@@ -31,8 +31,8 @@ std::optional<RegistryValue> ReadPrefixRegistryValue(const std::string& prefix,
                                                      std::string_view keyPath,
                                                      std::string_view valueName);
 
-// The text of system.reg in the open folder `prefixFolder`, with the same
-// limits; a system.reg that is a symbolic link is not followed.
-std::optional<std::string> ReadSystemRegAt(int prefixFolder);
+// The whole of the file `name` in the open folder `folder`, when it is a
+// regular file, not a symbolic link, of at most `limit` bytes.
+std::optional<std::string> ReadRegularFileAt(int folder, const char* name, std::size_t limit);
 
 }  // namespace corvaldo
