@@ -5,9 +5,11 @@
 // inputs are generated here, never committed.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <optional>
 #include <random>
@@ -162,6 +164,34 @@ TEST(HostileRegistry, HugeFileIsReadWholeAndOneBeyondTheLimitIsRefused) {
   ASSERT_EQ(outcome.ui.dialogs.size(), 1u);
   EXPECT_EQ(outcome.ui.dialogs[0].first, kNotInstalledMessage);
   EXPECT_EQ(big.Snapshot(), before);
+}
+
+// Not a file Wine writes: a FIFO nobody writes to (reading it would block the
+// run for good), a device that never ends, a folder. Refused at once.
+TEST(HostileRegistry, SystemRegThatIsNotARegularFileIsRefusedAtOnce) {
+  const struct {
+    const char* what;
+    std::function<void(const fsys::path&)> make;
+  } cases[] = {
+      {"FIFO", [](const fsys::path& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); }},
+      {"link to /dev/zero",
+       [](const fsys::path& path) { fsys::create_symlink("/dev/zero", path); }},
+      {"folder", [](const fsys::path& path) { fsys::create_directory(path); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Prefix prefix;
+    Prefix::Install(prefix.DriveC() / "Games/TCM 2005");
+    c.make(prefix.Root() / "system.reg");
+    const auto before = prefix.Snapshot();
+    std::unique_ptr<Registry> registry = MakeWineRegistry(prefix.Root().string());
+    EXPECT_FALSE(registry->QueryInstallDir());
+    Outcome outcome = RunOn(prefix, *registry, {});
+    EXPECT_EQ(outcome.code, kExitOk);
+    ASSERT_EQ(outcome.ui.dialogs.size(), 1u);
+    EXPECT_EQ(outcome.ui.dialogs[0].first, kNotInstalledMessage);
+    EXPECT_EQ(prefix.Snapshot(), before);
+  }
 }
 
 // Cut at every byte: the value comes back whole or not at all (hex data,
