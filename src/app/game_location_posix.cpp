@@ -77,14 +77,23 @@ GameLocation FindGameLocation(bool silent, const std::vector<std::string>& argum
   }
   if (!silent) {
     std::string command = " script-corvaldo";
-    for (const std::string& argument : arguments) command += " " + ShellWord(argument);
+    for (const std::string& argument : arguments) {
+      command += ' ';
+      command += ShellWord(argument);
+    }
     // Each line runs as it stands: what follows the # is a comment to the shell.
     std::string text = TerminalText(
         "O TCM 2005 est\xE1 em v\xE1rios prefixos Wine e nenhum foi alterado. Escolha um:\n"
         "TCM 2005 is in several Wine prefixes and none was changed. Choose one:\n");
     for (const FoundPrefix& prefix : found) {
-      text += "  WINEPREFIX=" + ShellWord(prefix.path) + command + "  # " + prefix.launcher + ": " +
-              InstallDirForTerminal(prefix.installDir) + "\n";
+      text += "  WINEPREFIX=";
+      text += ShellWord(prefix.path);
+      text += command;
+      text += "  # ";
+      text += prefix.launcher;
+      text += ": ";
+      text += InstallDirForTerminal(prefix.installDir);
+      text += '\n';
     }
     Print(text);
   }
