@@ -1,7 +1,8 @@
-# Two builds of one commit, in any folders and at any times, give the same
-# bytes: no build paths in the objects, and the one date a package must
-# carry (its entries' times) is SOURCE_DATE_EPOCH: taken from the environment
-# when set, else the commit's own time, else a fixed day.
+# Two builds of one commit, in any folders, at any times and by any user, give
+# the same bytes: no build paths in the objects, no owners in the packages, and
+# the one date a package must carry (its entries' times) is SOURCE_DATE_EPOCH:
+# taken from the environment when set, else the commit's own time, else a
+# fixed day.
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
   set(corvaldo_source_date_epoch "$ENV{SOURCE_DATE_EPOCH}")
 else()
@@ -29,6 +30,13 @@ file(WRITE ${corvaldo_cpack_config}
   "  set(ENV{SOURCE_DATE_EPOCH} \"${CORVALDO_SOURCE_DATE_EPOCH}\")\n"
   "endif()\n")
 set(CPACK_PROJECT_CONFIG_FILE ${corvaldo_cpack_config})
+
+# Archivers write the packing user's ids and more; every package is rewritten
+# with root as owner and SOURCE_DATE_EPOCH as the only time.
+find_package(Python3 QUIET COMPONENTS Interpreter)
+set(CPACK_CORVALDO_PYTHON "${Python3_EXECUTABLE}")
+set(CPACK_CORVALDO_NORMALIZER ${CMAKE_CURRENT_LIST_DIR}/../packaging/normalize_archive.py)
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/normalize_archives.cmake)
 
 # Release objects name their sources relative to the tree, not to where it lies.
 add_compile_options($<$<CONFIG:Release>:-ffile-prefix-map=${CMAKE_SOURCE_DIR}/=>
