@@ -83,11 +83,14 @@ if(CORVALDO_WINE_TESTS)
   set(CORVALDO_NATIVE_EXE "${CMAKE_SOURCE_DIR}/build/native/script-corvaldo" CACHE FILEPATH
       "The Linux build whose results the Wine runs must match")
   enable_testing()
+  # The exe's architecture picks the Wine loader and the kind of prefix.
   foreach(group patch messages dialog sharing)
-    add_test(NAME wine_${group}
+    set(test wine_${group}_${corvaldo_package_arch})
+    add_test(NAME ${test}
       COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/wine_exe_test.sh ${group}
         $<TARGET_FILE:script-corvaldo> ${CORVALDO_NATIVE_EXE} $<TARGET_FILE:dialog_demo>
         $<TARGET_FILE:hold_file> ${CMAKE_CURRENT_BINARY_DIR}/wine-screenshots)
-    set_tests_properties(wine_${group} PROPERTIES LABELS wine SKIP_RETURN_CODE 77 TIMEOUT 300)
+    set_tests_properties(${test} PROPERTIES LABELS "wine;${corvaldo_package_arch}"
+      SKIP_RETURN_CODE 77 TIMEOUT 300)
   endforeach()
 endif()
