@@ -10,6 +10,8 @@
 #   messages  status window, not-installed message, failure box, read-only file
 #   dialog    the dialog's keys, mnemonics, clicks and drag, through dialog_demo
 #   sharing   game files held open by another process
+#   wow64     an i686 exe in a 64-bit prefix, as on 64-bit Windows: the registry
+#             view a 32-bit process gets, and patching like the Linux build
 # The exe's architecture, read from its PE header, picks the rest: an x86_64
 # exe runs in a 64-bit prefix through wine64; an i686 exe in a 32-bit prefix
 # through Wine's 32-bit loader, as i386 code that the kernel runs itself or
@@ -45,12 +47,19 @@ case $machine in
     exit 1
     ;;
 esac
+loader32=$wine_dir/wine
+if [ "$group" = wow64 ]; then
+  [ "$arch" = i686 ] || { echo "FAIL  the wow64 group is for an i686 exe, not $arch"; exit 1; }
+  # wine64 hands a 32-bit exe to the 32-bit loader itself.
+  wine=$wine_dir/wine64 winearch=win64 package="wine64 and wine32:i386"
+  [ -x "$loader32" ] || skip "no wine at $wine_dir (Debian's wine32:i386 package: scripts/deps wine32)"
+fi
 [ -x "$wine" ] && [ -x "$wineserver" ] ||
   skip "no $(basename "$wine") at $wine_dir (Debian's $package package: scripts/deps $job)"
 for tool in Xvfb xdotool xev xwininfo import identify timeout; do
   command -v "$tool" >/dev/null || skip "$tool is missing (scripts/deps wine)"
 done
-if [ "$group" = patch ] && [ ! -x "$native" ]; then
+if [[ $group == @(patch|wow64) ]] && [ ! -x "$native" ]; then
   skip "no Linux build at $native to compare with (cmake --build --preset native)"
 fi
 binfmt_entry=/proc/sys/fs/binfmt_misc/qemu-i386
@@ -61,11 +70,11 @@ if [ "$arch" = i686 ]; then
   else
     route="the kernel's own i386 support"
   fi
-  if ! "$wine" --version >/dev/null 2>&1; then
+  if ! "$loader32" --version >/dev/null 2>&1; then
     [ -f "$binfmt_entry" ] || skip "this machine cannot run i386 code: the kernel does not, and" \
       "no binfmt_misc entry hands it to qemu-user (scripts/deps wine32 registers one where" \
       "binfmt_misc can be mounted)"
-    echo "FAIL  $wine does not start, through $route"
+    echo "FAIL  $loader32 does not start, through $route"
     exit 1
   fi
   echo "i686: 32-bit Wine runs through $route"
@@ -714,9 +723,61 @@ group_sharing() {
   check "released: the rewrite landed" diff -r "$work/patched" "$prefix/drive_c/Games"
 }
 
+group_wow64() {
+  make_prefix save
+  local base=$work/native-base
+  mkdir -p "$base/drive_c"
+  cp "$prefix/system.reg" "$base/"
+  # The installer, a 32-bit program, wrote the value into the 32-bit view
+  # (Wow6432Node); the exe, a 32-bit process, reads that view unasked.
+  local args mirror native_code
+  for args in "/s" "/s /TD /R /B"; do
+    mirror=$work/native-${args//[\/ ]/}
+    cp -a "$base" "$mirror"
+    cp -a "$demo/drive_c/Games" "$mirror/drive_c/"
+    # shellcheck disable=SC2086
+    WINEPREFIX=$mirror "$native" $args </dev/null >/dev/null 2>&1
+    native_code=$?
+    reset_game
+    # shellcheck disable=SC2086
+    run "$exe" $args
+    check "64-bit prefix, '$args': exit 0 as the Linux build ($code, $native_code)" \
+      test "$code" -eq 0 -a "$native_code" -eq 0
+    check "64-bit prefix, '$args': the same bytes as the Linux build" \
+      diff -r "$mirror/drive_c/Games" "$prefix/drive_c/Games"
+    check "64-bit prefix, '$args': the files did change" \
+      test -n "$(diff -rq "$demo/drive_c/Games" "$prefix/drive_c/Games")"
+  done
+
+  # A value in the 64-bit view only is not the 32-bit program's to see.
+  uninstall_game
+  registry add "$key" /v "Install Dir" /t REG_SZ /d "$game_win\\" /f /reg:64
+  check "64-bit view only: reg finds the value there" registry query "$key" /v "Install Dir" /reg:64
+  check "64-bit view only: and not in the 32-bit view" \
+    eval '! registry query "$key" /v "Install Dir" /reg:32'
+  reset_game
+  run "$exe" /s
+  check "64-bit view only, /s: exit 0 ($code)" test "$code" -eq 0
+  check "64-bit view only, /s: the game files untouched" unchanged
+  local dialog
+  WINEDEBUG=-all,+text start not-installed "$exe"
+  if dialog=$(window Mensagensfrm); then
+    pass "64-bit view only: the not-installed dialog appeared"
+    keys "$dialog" Return
+  else
+    fail "64-bit view only: no not-installed dialog"
+  fi
+  finish 10
+  check "64-bit view only: answered, exit 0 ($code)" test "$code" -eq 0
+  check "64-bit view only: the dialog said the game is not installed" \
+    drawn "$work/not-installed.err" 'O TCM 2005 n\00e3o est\00e1 instalado!'
+  check "64-bit view only: the game files untouched" unchanged
+}
+
 started=$SECONDS
 case $group in
   patch) group_patch ;;
+  wow64) group_wow64 ;;
   messages) group_messages ;;
   dialog) group_dialog ;;
   sharing) group_sharing ;;
