@@ -35,7 +35,7 @@ skip() {
   echo "SKIP: $*"
   exit 77
 }
-[ -f "$exe" ] || skip "no Windows build at $exe (cmake --preset win64 && cmake --build --preset win64)"
+[ -f "$exe" ] || skip "no Windows build at $exe (cmake --preset win32 && cmake --build --preset win32, or win64)"
 # The machine field of the PE header (its offset is at 0x3c, the field 4 bytes in).
 pe_offset=$(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ')
 machine=$(od -An -tx2 -j$((pe_offset + 4)) -N2 "$exe" | tr -d ' ')
