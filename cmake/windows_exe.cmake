@@ -77,11 +77,19 @@ if(CORVALDO_WINE_TESTS)
   set(CORVALDO_NATIVE_EXE "${CMAKE_SOURCE_DIR}/build/native/script-corvaldo" CACHE FILEPATH
       "The Linux build whose results the Wine runs must match")
   enable_testing()
-  foreach(group patch messages dialog sharing)
-    add_test(NAME wine_${group}
+  # The exe's architecture picks the Wine loader and the kind of prefix; the
+  # 32-bit exe also runs in a 64-bit prefix, as on 64-bit Windows.
+  set(corvaldo_wine_groups patch messages dialog sharing)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    list(APPEND corvaldo_wine_groups wow64)
+  endif()
+  foreach(group ${corvaldo_wine_groups})
+    set(test wine_${group}_${corvaldo_package_arch})
+    add_test(NAME ${test}
       COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine/wine_exe_test.sh ${group}
         $<TARGET_FILE:script-corvaldo> ${CORVALDO_NATIVE_EXE} $<TARGET_FILE:dialog_demo>
         $<TARGET_FILE:hold_file> ${CMAKE_CURRENT_BINARY_DIR}/wine-screenshots)
-    set_tests_properties(wine_${group} PROPERTIES LABELS wine SKIP_RETURN_CODE 77 TIMEOUT 300)
+    set_tests_properties(${test} PROPERTIES LABELS "wine;${corvaldo_package_arch}"
+      SKIP_RETURN_CODE 77 TIMEOUT 300)
   endforeach()
 endif()

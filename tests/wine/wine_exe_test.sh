@@ -10,7 +10,14 @@
 #   messages  status window, not-installed message, failure box, read-only file
 #   dialog    the dialog's keys, mnemonics, clicks and drag, through dialog_demo
 #   sharing   game files held open by another process
-# Exit 0 when every check passed, 1 otherwise, 77 when Wine is not there.
+#   wow64     an i686 exe in a 64-bit prefix, as on 64-bit Windows: the registry
+#             view a 32-bit process gets, and patching like the Linux build
+# The exe's architecture, read from its PE header, picks the rest: an x86_64
+# exe runs in a 64-bit prefix through wine64; an i686 exe in a 32-bit prefix
+# through Wine's 32-bit loader, as i386 code that the kernel runs itself or
+# hands to qemu-user through binfmt_misc (scripts/deps wine32 sets that up).
+# Exit 0 when every check passed, 1 otherwise, 77 when Wine is not there or
+# the machine cannot run i386 code at all.
 set -uo pipefail
 
 group=$1
@@ -23,20 +30,54 @@ here=$(cd "$(dirname "$0")" && pwd)
 demo="$here/../../examples/demo-prefix"
 
 wine_dir=${CORVALDO_WINE_DIR:-/usr/lib/wine}
-wine=$wine_dir/wine64
 wineserver=$wine_dir/wineserver
 skip() {
   echo "SKIP: $*"
   exit 77
 }
+[ -f "$exe" ] || skip "no Windows build at $exe (cmake --preset win32 && cmake --build --preset win32, or win64)"
+# The machine field of the PE header (its offset is at 0x3c, the field 4 bytes in).
+pe_offset=$(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ')
+machine=$(od -An -tx2 -j$((pe_offset + 4)) -N2 "$exe" | tr -d ' ')
+case $machine in
+  8664) arch=x86_64 wine=$wine_dir/wine64 winearch=win64 package=wine64 job=wine ;;
+  014c) arch=i686 wine=$wine_dir/wine winearch=win32 package=wine32:i386 job="wine wine32" ;;
+  *)
+    echo "FAIL  $exe is no i386 or x86-64 PE file (machine '$machine')"
+    exit 1
+    ;;
+esac
+loader32=$wine_dir/wine
+if [ "$group" = wow64 ]; then
+  [ "$arch" = i686 ] || { echo "FAIL  the wow64 group is for an i686 exe, not $arch"; exit 1; }
+  # wine64 hands a 32-bit exe to the 32-bit loader itself.
+  wine=$wine_dir/wine64 winearch=win64 package="wine64 and wine32:i386"
+  [ -x "$loader32" ] || skip "no wine at $wine_dir (Debian's wine32:i386 package: scripts/deps wine32)"
+fi
 [ -x "$wine" ] && [ -x "$wineserver" ] ||
-  skip "no wine64 at $wine_dir (Debian's wine64 package: scripts/deps wine)"
+  skip "no $(basename "$wine") at $wine_dir (Debian's $package package: scripts/deps $job)"
 for tool in Xvfb xdotool xev xwininfo import identify timeout; do
   command -v "$tool" >/dev/null || skip "$tool is missing (scripts/deps wine)"
 done
-[ -f "$exe" ] || skip "no win64 build at $exe (cmake --preset win64 && cmake --build --preset win64)"
-if [ "$group" = patch ] && [ ! -x "$native" ]; then
+if [[ $group == @(patch|wow64) ]] && [ ! -x "$native" ]; then
   skip "no Linux build at $native to compare with (cmake --build --preset native)"
+fi
+binfmt_entry=/proc/sys/fs/binfmt_misc/qemu-i386
+if [ "$arch" = i686 ]; then
+  # Who runs the i386 code: qemu when binfmt_misc hands it over, else the kernel.
+  if [ -f "$binfmt_entry" ] && grep -qx enabled "$binfmt_entry"; then
+    route="qemu-user through binfmt_misc ($(sed -n 's/^interpreter //p' "$binfmt_entry"))"
+  else
+    route="the kernel's own i386 support"
+  fi
+  if ! "$loader32" --version >/dev/null 2>&1; then
+    [ -f "$binfmt_entry" ] || skip "this machine cannot run i386 code: the kernel does not, and" \
+      "no binfmt_misc entry hands it to qemu-user (scripts/deps wine32 registers one where" \
+      "binfmt_misc can be mounted)"
+    echo "FAIL  $loader32 does not start, through $route"
+    exit 1
+  fi
+  echo "i686: 32-bit Wine runs through $route"
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/corvaldo-wine-$group.XXXXXX")
@@ -45,7 +86,8 @@ game_unix="$prefix/drive_c/Games/TCM 2005"
 game_win='C:\Games\TCM 2005'
 key='HKLM\Software\EA SPORTS\TOTAL CLUB MANAGER 2005'
 mkdir -p "$shots"
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
+export WINEPREFIX=$prefix WINEARCH=$winearch WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+  LC_ALL=C.UTF-8
 unset WINELOADER WINESERVER
 
 xvfb_pid=
@@ -76,7 +118,7 @@ check() { # check "what" command...
   if "$@"; then pass "$what"; else fail "$what"; fi
 }
 finish_group() {
-  echo "wine $group: $passed passed, $failed failed"
+  echo "wine $group $arch: $passed passed, $failed failed"
   [ "$failed" -eq 0 ] && [ "$passed" -gt 0 ]
   exit $?
 }
@@ -99,11 +141,23 @@ start_display() {
 registry() { "$wine" reg "$@" >/dev/null 2>&1; }
 install_game() { registry add "$key" /v "Install Dir" /t REG_SZ /d "$game_win\\" /f /reg:32; }
 uninstall_game() { registry delete "$key" /v "Install Dir" /f /reg:32; }
-# A fresh copy of the demo installation inside the prefix.
+# installation NAME: prints the folder whose drive_c/Games is that game:
+# demo, the bundled demo installation; large, one of tens of MB, so that
+# reading and writing cross every buffer boundary many times over.
+installation() {
+  case $1 in
+    demo) echo "$demo" ;;
+    large)
+      [ -d "$work/large" ] || python3 "$here/../e2e/large_game.py" "$work/large" >&2
+      echo "$work/large"
+      ;;
+  esac
+}
+# reset_game [NAME]: a fresh copy of that installation (the demo) in the prefix.
 reset_game() {
   chmod -R u+w "$prefix/drive_c/Games" 2>/dev/null
   rm -rf "$prefix/drive_c/Games"
-  cp -a "$demo/drive_c/Games" "$prefix/drive_c/"
+  cp -a "$(installation "${1:-demo}")/drive_c/Games" "$prefix/drive_c/"
 }
 
 # make_prefix [save]: with "save", the registry is on disk before the runs.
@@ -170,13 +224,15 @@ run() {
 
 # --- windows
 
-# window NAME [SECONDS]: prints the id of the visible window titled NAME.
+# window NAME [SECONDS [STEP]]: prints the id of the visible window titled
+# NAME, looking every STEP seconds (0.1).
 window() {
-  local name=$1 limit=${2:-15} i id
-  for ((i = 0; i < limit * 10; i++)); do
+  local name=$1 limit=${2:-15} step=${3:-0.1} id deadline
+  deadline=$((SECONDS + limit))
+  while [ "$SECONDS" -lt "$deadline" ]; do
     id=$(xdotool search --onlyvisible --name "^$name\$" 2>/dev/null | head -1)
     [ -n "$id" ] && { echo "$id"; return 0; }
-    sleep 0.1
+    sleep "$step"
   done
   return 1
 }
@@ -199,8 +255,29 @@ keys() {
 click() { # click ID X Y: a left click at a point of the window
   xdotool mousemove --sync --window "$1" "$2" "$3" click 1
 }
-shot() { # shot ID FILE: the window's pixels, as on screen
-  import -window "$1" "$shots/$2" 2>/dev/null && [ "$(identify -format %wx%h "$shots/$2")" = "$3" ]
+# grab ID FILE: the window's pixels now. import grabs the X server while it
+# works, so it must never be left hanging on a window that went away.
+grab() { timeout 5 import -window "$1" "$2" 2>/dev/null; }
+# shot ID FILE SIZE: the window's pixels, as on screen once they have settled
+# (a window is mapped before it has painted; under qemu that shows).
+shot() {
+  local previous="" current i
+  for ((i = 0; i < 20; i++)); do
+    grab "$1" "$work/shot.png" || return 1
+    current=$(md5sum <"$work/shot.png")
+    [ "$current" = "$previous" ] && break
+    previous=$current
+    sleep 0.3
+  done
+  mv "$work/shot.png" "$shots/$2" && [ "$(identify -format %wx%h "$shots/$2")" = "$3" ]
+}
+# label_painted FILE: the status window's picture shows text in its label:
+# some text-coloured pixels there, but far from all of them.
+label_painted() {
+  local black
+  black=$(convert "$1" -crop 310x91+5+31 +repage -fill white +opaque black \
+    -format '%[fx:int(w*h*(1-mean)+0.5)]' info: 2>/dev/null)
+  [ -n "$black" ] && [ "$black" -ge 200 ] && [ "$black" -le 7000 ]
 }
 
 # Everything that gets mapped on the display while a run lasts, from the X
@@ -257,30 +334,42 @@ group_patch() {
   local base=$work/native-base
   mkdir -p "$base/drive_c"
   cp "$prefix/system.reg" "$base/"
-  local n=0 args name
-  for args in "/s" "/s /td" "/s /r" "/s /b" "/s /TD /R /B"; do
-    name="${args//\//}"
-    name="${name// /}"
+  # installation | switches
+  local cases=(
+    "demo|/s"
+    "demo|/s /td"
+    "demo|/s /r"
+    "demo|/s /b"
+    "demo|/s /TD /R /B"
+    "large|/s /b"
+    "large|/s /td /r"
+  )
+  local n=0 line game args what
+  local -A mirror_of # case -> the Linux build's result
+  for line in "${cases[@]}"; do
+    IFS='|' read -r game args <<<"$line"
+    what="$game '$args'"
     n=$((n + 1))
     local mirror=$work/native-$n
+    mirror_of[$line]=$mirror
     cp -a "$base" "$mirror"
-    cp -a "$demo/drive_c/Games" "$mirror/drive_c/"
+    cp -a "$(installation "$game")/drive_c/Games" "$mirror/drive_c/"
     # shellcheck disable=SC2086
     WINEPREFIX=$mirror "$native" $args </dev/null >/dev/null 2>&1
     local native_code=$?
-    reset_game
+    reset_game "$game"
     watch_start
     # shellcheck disable=SC2086
     run "$exe" $args
     watch_stop
-    check "'$args': exit 0 as the Linux build ($code, $native_code)" \
+    check "$what: exit 0 as the Linux build ($code, $native_code)" \
       test "$code" -eq 0 -a "$native_code" -eq 0
-    check "'$args': the same bytes as the Linux build" \
+    check "$what: the same bytes as the Linux build" \
       diff -r "$mirror/drive_c/Games" "$prefix/drive_c/Games"
-    check "'$args': the files did change" test -n "$(diff -rq "$demo/drive_c/Games" \
-      "$prefix/drive_c/Games")"
-    check "'$args': no temporary file left" no_temporaries
-    check "'$args': no window was mapped ($(mapped_count))" test "$(mapped_count)" -eq 0
+    check "$what: the files did change" test -n "$(diff -rq \
+      "$(installation "$game")/drive_c/Games" "$prefix/drive_c/Games")"
+    check "$what: no temporary file left" no_temporaries
+    check "$what: no window was mapped ($(mapped_count))" test "$(mapped_count)" -eq 0
     if [ "$args" = "/s /b" ]; then
       # Again, over its own result: nothing is written, not even a timestamp.
       cp -a "$prefix/drive_c/Games" "$work/after-first"
@@ -288,12 +377,14 @@ group_patch() {
       local stamps
       stamps=$(stat -c '%n %Y' "$game_unix"/*/*)
       run "$exe" /s /b
-      check "second run: exit 0" test "$code" -eq 0
-      check "second run: writes nothing" diff -r "$work/after-first" "$prefix/drive_c/Games"
-      check "second run: timestamps kept" test "$(stat -c '%n %Y' "$game_unix"/*/*)" = "$stamps"
+      check "$game, second run: exit 0" test "$code" -eq 0
+      check "$game, second run: writes nothing" diff -r "$work/after-first" "$prefix/drive_c/Games"
+      check "$game, second run: timestamps kept" \
+        test "$(stat -c '%n %Y' "$game_unix"/*/*)" = "$stamps"
       WINEPREFIX=$mirror "$native" /s /b </dev/null >/dev/null 2>&1
-      check "second run: still the Linux build's bytes" \
+      check "$game, second run: still the Linux build's bytes" \
         diff -r "$mirror/drive_c/Games" "$prefix/drive_c/Games"
+      rm -rf "$work/after-first"
     fi
   done
 
@@ -309,7 +400,40 @@ group_patch() {
   check "without /s: the 320x127 status window was mapped" mapped_size 320 127
   check "without /s: no dialog was mapped" bash -c "! grep -q 'width 313, height 132' '$work/xev.log'"
   check "without /s: the same bytes as the silent run" \
-    diff -r "$work/native-1/drive_c/Games" "$prefix/drive_c/Games"
+    diff -r "${mirror_of[demo|/s]}/drive_c/Games" "$prefix/drive_c/Games"
+
+  # Not silent, on the large installation: while the files are patched, the
+  # status window shows its text (what Wine painted has reached the screen).
+  reset_game large
+  local status started_ns elapsed_ms=0 seen=0 painted=0
+  started_ns=$(date +%s%N)
+  start visible-large "$exe"
+  if status=$(window 'Script Corvaldo' 20 0.02); then
+    while running; do
+      grab "$status" "$work/patching.png" || continue
+      seen=$((seen + 1))
+      if label_painted "$work/patching.png"; then
+        painted=1
+        cp "$work/patching.png" "$shots/status-window-patching.png"
+        break
+      fi
+      sleep 0.05
+    done
+  fi
+  finish 60
+  elapsed_ms=$((($(date +%s%N) - started_ns) / 1000000))
+  check "large, without /s: exit 0 ($code)" test "$code" -eq 0
+  check "large, without /s: the same bytes as the silent run, less the backups" \
+    diff -r -x '*.backup-original.*' \
+    "${mirror_of[large|/s /b]}/drive_c/Games" "$prefix/drive_c/Games"
+  if [ "$painted" -eq 1 ] || [ "$elapsed_ms" -ge 1000 ]; then
+    check "large, without /s: the status window showed its text while the run lasted" \
+      test "$painted" -eq 1
+  else
+    # A window up for a split second may be gone before it can be looked at.
+    echo "note  large, without /s: the run took $elapsed_ms ms, too short to look at" \
+      "its status window ($seen pictures taken)"
+  fi
 }
 
 # respell GAME SCRIPT COUNTRY RULES: the demo installation at GAME, its three
@@ -693,9 +817,61 @@ group_sharing() {
   fi
 }
 
+group_wow64() {
+  make_prefix save
+  local base=$work/native-base
+  mkdir -p "$base/drive_c"
+  cp "$prefix/system.reg" "$base/"
+  # The installer, a 32-bit program, wrote the value into the 32-bit view
+  # (Wow6432Node); the exe, a 32-bit process, reads that view unasked.
+  local args mirror native_code
+  for args in "/s" "/s /TD /R /B"; do
+    mirror=$work/native-${args//[\/ ]/}
+    cp -a "$base" "$mirror"
+    cp -a "$demo/drive_c/Games" "$mirror/drive_c/"
+    # shellcheck disable=SC2086
+    WINEPREFIX=$mirror "$native" $args </dev/null >/dev/null 2>&1
+    native_code=$?
+    reset_game
+    # shellcheck disable=SC2086
+    run "$exe" $args
+    check "64-bit prefix, '$args': exit 0 as the Linux build ($code, $native_code)" \
+      test "$code" -eq 0 -a "$native_code" -eq 0
+    check "64-bit prefix, '$args': the same bytes as the Linux build" \
+      diff -r "$mirror/drive_c/Games" "$prefix/drive_c/Games"
+    check "64-bit prefix, '$args': the files did change" \
+      test -n "$(diff -rq "$demo/drive_c/Games" "$prefix/drive_c/Games")"
+  done
+
+  # A value in the 64-bit view only is not the 32-bit program's to see.
+  uninstall_game
+  registry add "$key" /v "Install Dir" /t REG_SZ /d "$game_win\\" /f /reg:64
+  check "64-bit view only: reg finds the value there" registry query "$key" /v "Install Dir" /reg:64
+  check "64-bit view only: and not in the 32-bit view" \
+    eval '! registry query "$key" /v "Install Dir" /reg:32'
+  reset_game
+  run "$exe" /s
+  check "64-bit view only, /s: exit 0 ($code)" test "$code" -eq 0
+  check "64-bit view only, /s: the game files untouched" unchanged
+  local dialog
+  WINEDEBUG=-all,+text start not-installed "$exe"
+  if dialog=$(window Mensagensfrm); then
+    pass "64-bit view only: the not-installed dialog appeared"
+    keys "$dialog" Return
+  else
+    fail "64-bit view only: no not-installed dialog"
+  fi
+  finish 10
+  check "64-bit view only: answered, exit 0 ($code)" test "$code" -eq 0
+  check "64-bit view only: the dialog said the game is not installed" \
+    drawn "$work/not-installed.err" 'O TCM 2005 n\00e3o est\00e1 instalado!'
+  check "64-bit view only: the game files untouched" unchanged
+}
+
 started=$SECONDS
 case $group in
   patch) group_patch ;;
+  wow64) group_wow64 ;;
   messages) group_messages ;;
   dialog) group_dialog ;;
   sharing) group_sharing ;;
@@ -704,5 +880,5 @@ case $group in
     exit 2
     ;;
 esac
-echo "wine $group: $((SECONDS - started)) s"
+echo "wine $group $arch: $((SECONDS - started)) s"
 finish_group
