@@ -15,12 +15,8 @@ version=${name#script-corvaldo-}
 version=${version%-linux-*}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-check() {  # check "description" command...
-  local what=$1; shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $what" >&2; fi
-}
+# shellcheck source=tests/e2e/checks.sh
+. "$here/checks.sh"
 
 echo "$archive:"
 tar -tvzf "$archive" | sed 's/^/  /'
@@ -51,5 +47,4 @@ check "demo cup script patched" test "$(sed -n 1p "$work/prefix/$game/script/cup
 check "demo backup kept" cmp -s "$demo/$game/script/cupAlloc.txt" "$work/prefix/$game/script/cupAlloc.backup-original.txt"
 check "nothing written beside the binary" test "$(ls "$dir" | wc -l)" -eq 3
 
-echo "linux package: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+summary "linux package"

@@ -10,15 +10,8 @@ demo="$here/../../examples/demo-prefix"
 game="drive_c/Games/TCM 2005"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-
-ok() { passed=$((passed + 1)); }
-fail() { failed=$((failed + 1)); echo "FAIL: $*" >&2; }
-check() {  # check "description" command...
-  local what=$1; shift
-  if "$@"; then ok; else fail "$what"; fi
-}
+# shellcheck source=tests/e2e/checks.sh
+. "$here/checks.sh"
 
 # A fresh, empty home folder; prints its path.
 newhome() { mktemp -d "$work/home.XXXX"; }
@@ -137,5 +130,4 @@ for args in "/s --help" "/s --HELP" "/s -help" "/s --version"; do
 done
 check "--help to a full disk: exit 1" sh -c "env -u WINEPREFIX HOME='$h' '$exe' --help >/dev/full 2>/dev/null; test \$? -eq 1"
 
-echo "discovery e2e: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+summary "discovery e2e"

@@ -8,15 +8,8 @@ demo="$here/../../examples/demo-prefix"
 game="drive_c/Games/TCM 2005"
 work=$(mktemp -d)
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
-passed=0
-failed=0
-
-ok() { passed=$((passed + 1)); }
-fail() { failed=$((failed + 1)); echo "FAIL: $*" >&2; }
-check() {  # check "description" command...
-  local what=$1; shift
-  if "$@"; then ok; else fail "$what"; fi
-}
+# shellcheck source=tests/e2e/checks.sh
+. "$here/checks.sh"
 
 # A fresh copy of the demo prefix; prints its path.
 prefix() {
@@ -170,5 +163,4 @@ cp "$p/$game/database/Country38.sav" "$work/short"
 run "$p" /s
 check "short entry skipped" same "$work/short" "$p/$game/database/Country38.sav"
 
-echo "e2e: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+summary "e2e"
