@@ -13,8 +13,8 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "gamefiles/system_reg.h"
-#include "gamefiles/wine_prefix.h"
+#include "wine/system_reg.h"
+#include "wine/wine_prefix.h"
 
 namespace {
 

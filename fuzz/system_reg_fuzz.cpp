@@ -11,8 +11,8 @@
 #include "fuzz_support.h"
 #include "gamefiles/errors.h"
 #include "gamefiles/registry.h"
-#include "gamefiles/system_reg.h"
-#include "gamefiles/wine_path.h"
+#include "wine/system_reg.h"
+#include "wine/wine_path.h"
 #include "ui/user_interface.h"
 
 namespace {

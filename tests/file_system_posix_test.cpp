@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "gamefiles/file_system.h"
-#include "gamefiles/wine_prefix.h"
+#include "wine/wine_prefix.h"
 
 namespace corvaldo {
 namespace {

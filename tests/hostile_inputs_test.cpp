@@ -20,8 +20,8 @@
 #include "app/apply_patches.h"
 #include "gamefiles/errors.h"
 #include "gamefiles/install_dir.h"
-#include "gamefiles/system_reg.h"
-#include "gamefiles/wine_prefix.h"
+#include "wine/system_reg.h"
+#include "wine/wine_prefix.h"
 #include "patches/cup_script_patch.h"
 #include "test_support.h"
 

@@ -1,4 +1,4 @@
-#include "gamefiles/system_reg.h"
+#include "wine/system_reg.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "gamefiles/wine_path.h"
+#include "wine/wine_path.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "gamefiles/system_reg.h"
-#include "gamefiles/wine_prefix.h"
+#include "wine/system_reg.h"
+#include "wine/wine_prefix.h"
 
 namespace corvaldo {
 namespace {

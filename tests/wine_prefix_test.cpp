@@ -1,4 +1,4 @@
-#include "gamefiles/wine_prefix.h"
+#include "wine/wine_prefix.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "gamefiles/system_reg.h"
+#include "wine/system_reg.h"
 
 namespace corvaldo {
 namespace {

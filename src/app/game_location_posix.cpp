@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "app/game_location.h"
-#include "gamefiles/wine_prefix.h"
+#include "wine/wine_prefix.h"
 #include "ui/terminal_text.h"
 
 namespace corvaldo {

@@ -1,6 +1,6 @@
-// The file seam on Linux: real files, with Windows paths mapped through the
-// Wine prefix. Windows' sharing modes have no POSIX counterpart that other
-// programs would honour, so only the checks that can be made are made.
+// The file seam on Linux: real files, at the Unix paths the Windows paths map
+// to. Windows' sharing modes have no POSIX counterpart that other programs
+// would honour, so only the checks that can be made are made.
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>  // renameat2
@@ -21,9 +21,7 @@
 #include <utility>
 #include <vector>
 
-#include "gamefiles/file_system.h"
-#include "gamefiles/wine_path.h"
-#include "gamefiles/wine_prefix.h"
+#include "gamefiles/file_system_posix.h"
 
 namespace corvaldo {
 namespace {
@@ -422,8 +420,8 @@ Placed PlaceNoReplace(const std::string& temp, const std::string& to) {
 
 class PosixFileSystem : public FileSystem {
  public:
-  PosixFileSystem(std::string prefix, bool unnamedTemps)
-      : prefix_(std::move(prefix)), unnamedTemps_(unnamedTemps) {}
+  PosixFileSystem(PathMap map, bool unnamedTemps)
+      : map_(std::move(map)), unnamedTemps_(unnamedTemps) {}
 
   ReadResult ReadFile(const std::string& path) override {
     ReadResult result;
@@ -431,7 +429,7 @@ class PosixFileSystem : public FileSystem {
       result.status = ReadStatus::PathTooLong;
       return result;
     }
-    std::optional<std::string> mapped = MapWindowsPath(prefix_, path, false);
+    std::optional<std::string> mapped = map_(path, false);
     if (!mapped) return result;  // Missing
     Visit(SplitFolder(*mapped).first);
     // O_NONBLOCK keeps a FIFO from hanging the open; it is refused below.
@@ -461,15 +459,15 @@ class PosixFileSystem : public FileSystem {
 
   bool Exists(const std::string& path) override {
     if (path.size() > kMaxPathLength) return false;
-    std::optional<std::string> mapped = MapWindowsPath(prefix_, path, false);
+    std::optional<std::string> mapped = map_(path, false);
     struct stat st;
     return mapped && stat(mapped->c_str(), &st) == 0;
   }
 
   bool CopyNoReplace(const std::string& from, const std::string& to) override {
     if (from.size() > kMaxPathLength || to.size() > kMaxPathLength) return false;
-    std::optional<std::string> source = MapWindowsPath(prefix_, from, false);
-    std::optional<std::string> target = MapWindowsPath(prefix_, to, true);
+    std::optional<std::string> source = map_(from, false);
+    std::optional<std::string> target = map_(to, true);
     if (!source || !target) return false;
     Visit(SplitFolder(*target).first);
     struct stat st;
@@ -484,7 +482,7 @@ class PosixFileSystem : public FileSystem {
 
   std::unique_ptr<FileWriter> OpenForReplace(const std::string& path) override {
     if (path.size() > kMaxPathLength) return nullptr;
-    std::optional<std::string> mapped = MapWindowsPath(prefix_, path, true);
+    std::optional<std::string> mapped = map_(path, true);
     if (!mapped) return nullptr;
     std::string target = *mapped;
     mode_t mode = 0644;
@@ -576,19 +574,15 @@ class PosixFileSystem : public FileSystem {
     if (visited_.insert(folder).second) RemoveStaleTemps(folder);
   }
 
-  std::string prefix_;
+  PathMap map_;
   bool unnamedTemps_;
   std::set<std::string> visited_;
 };
 
 }  // namespace
 
-std::unique_ptr<FileSystem> MakeWineFileSystem(std::string prefix, bool unnamedTemps) {
-  return std::make_unique<PosixFileSystem>(std::move(prefix), unnamedTemps);
-}
-
-std::unique_ptr<FileSystem> MakePlatformFileSystem() {
-  return MakeWineFileSystem(WinePrefixPath());
+std::unique_ptr<FileSystem> MakePosixFileSystem(PathMap map, bool unnamedTemps) {
+  return std::make_unique<PosixFileSystem>(std::move(map), unnamedTemps);
 }
 
 }  // namespace corvaldo

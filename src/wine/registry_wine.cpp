@@ -2,8 +2,8 @@
 #include <utility>
 
 #include "gamefiles/registry.h"
-#include "gamefiles/system_reg.h"
-#include "gamefiles/wine_prefix.h"
+#include "wine/system_reg.h"
+#include "wine/wine_prefix.h"
 
 namespace corvaldo {
 namespace {

@@ -1,4 +1,4 @@
-#include "gamefiles/wine_prefix.h"
+#include "wine/wine_prefix.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,7 +13,7 @@
 #include <set>
 #include <utility>
 
-#include "gamefiles/system_reg.h"
+#include "wine/system_reg.h"
 #include "ui/text_helpers.h"
 
 namespace corvaldo {

@@ -1,4 +1,4 @@
-#include "gamefiles/system_reg.h"
+#include "wine/system_reg.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "ui/cp1252.h"
-#include "gamefiles/wine_case.h"
+#include "wine/wine_case.h"
 
 namespace corvaldo {
 namespace {

@@ -1,4 +1,4 @@
-#include "gamefiles/wine_path.h"
+#include "wine/wine_path.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 
 #include "ui/cp1252.h"
 #include "gamefiles/file_system.h"
-#include "gamefiles/wine_case.h"
+#include "wine/wine_case.h"
 
 namespace corvaldo {
 namespace {

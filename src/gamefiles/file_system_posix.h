@@ -1,0 +1,24 @@
+// Linux: the file seam over real files. The core names files by Windows paths;
+// where those lie on this machine is the caller's business (a Wine prefix's
+// drives), handed in as a mapping.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "gamefiles/file_system.h"
+
+namespace corvaldo {
+
+// The Unix path a Windows path stands for; absent when nothing can be there.
+// With `forCreate` the last component may be missing.
+using PathMap =
+    std::function<std::optional<std::string>(const std::string& windowsPath, bool forCreate)>;
+
+// `unnamedTemps` false makes every temporary file a named one from the start,
+// as on file systems without O_TMPFILE.
+std::unique_ptr<FileSystem> MakePosixFileSystem(PathMap map, bool unnamedTemps = true);
+
+}  // namespace corvaldo
