@@ -11,9 +11,9 @@
 #include "fuzz_support.h"
 #include "gamefiles/errors.h"
 #include "gamefiles/registry.h"
+#include "ui/user_interface.h"
 #include "wine/system_reg.h"
 #include "wine/wine_path.h"
-#include "ui/user_interface.h"
 
 namespace {
 

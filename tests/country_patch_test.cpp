@@ -70,10 +70,15 @@ TEST(CountryPatch, CupIndexFormJudgesTheEntry) {
     std::int32_t cupIndex;
     bool rewritten;
   } cases[] = {
-      {"DB_CUP", "22", 22, false}, {"DB_CUP", "22 ", 22, true},    {"DB_CUP", "022", 22, true},
-      {"DB_CUP", "5", 22, true},   {"SOMETHING", "31", 31, false},  // any non-blank line before the
-                                                                    // header is in order
-      {"", "22", 22, true},        {"  \t", "31", 31, true},       {"DB_CUP", "-3", -3, false},
+      {"DB_CUP", "22", 22, false},
+      {"DB_CUP", "22 ", 22, true},
+      {"DB_CUP", "022", 22, true},
+      {"DB_CUP", "5", 22, true},
+      {"SOMETHING", "31", 31, false},  // any non-blank line before the
+                                       // header is in order
+      {"", "22", 22, true},
+      {"  \t", "31", 31, true},
+      {"DB_CUP", "-3", -3, false},
   };
   for (const auto& c : cases) {
     const V input = CountryLines(c.before, c.cup, "9,9");

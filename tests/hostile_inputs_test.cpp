@@ -20,10 +20,10 @@
 #include "app/apply_patches.h"
 #include "gamefiles/errors.h"
 #include "gamefiles/install_dir.h"
-#include "wine/system_reg.h"
-#include "wine/wine_prefix.h"
 #include "patches/cup_script_patch.h"
 #include "test_support.h"
+#include "wine/system_reg.h"
+#include "wine/wine_prefix.h"
 
 namespace corvaldo {
 namespace {

@@ -5,8 +5,8 @@
 #include <utility>
 
 #include "app/game_location.h"
-#include "wine/wine_prefix.h"
 #include "ui/terminal_text.h"
+#include "wine/wine_prefix.h"
 
 namespace corvaldo {
 namespace {

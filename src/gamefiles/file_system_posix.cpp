@@ -1,6 +1,8 @@
 // The file seam on Linux: real files, at the Unix paths the Windows paths map
 // to. Windows' sharing modes have no POSIX counterpart that other programs
 // would honour, so only the checks that can be made are made.
+#include "gamefiles/file_system_posix.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>  // renameat2
@@ -20,8 +22,6 @@
 #include <tuple>
 #include <utility>
 #include <vector>
-
-#include "gamefiles/file_system_posix.h"
 
 namespace corvaldo {
 namespace {

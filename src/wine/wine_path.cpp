@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <vector>
 
-#include "ui/cp1252.h"
 #include "gamefiles/file_system.h"
+#include "ui/cp1252.h"
 #include "wine/wine_case.h"
 
 namespace corvaldo {

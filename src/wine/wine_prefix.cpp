@@ -13,8 +13,8 @@
 #include <set>
 #include <utility>
 
-#include "wine/system_reg.h"
 #include "ui/text_helpers.h"
+#include "wine/system_reg.h"
 
 namespace corvaldo {
 namespace {
