@@ -205,7 +205,8 @@ TEST(ApplyPatches, RewritesThatDoNotLandEndWithTwo) {
   EXPECT_EQ(RunPatcher(fs, {"/tp", "/r"}), kExitNotWritten);
   EXPECT_NE(fs.Content(kRules), kRulesText);
   EXPECT_EQ(fs.Content(kScript), kScriptText);
-  EXPECT_EQ(NotWrittenMessage({"a", "b"}), "N\xE3o foi poss\xEDvel gravar:\r\na\r\nb");
+  EXPECT_EQ(NotWrittenMessage({"a", "b"}),
+            "N\xE3o foi poss\xEDvel gravar:\r\nCould not write:\r\na\r\nb");
 }
 
 TEST(ApplyPatches, PresentBackupIsKeptAndFileRewritten) {

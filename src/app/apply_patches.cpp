@@ -8,7 +8,8 @@
 namespace corvaldo {
 
 std::string NotWrittenMessage(const std::vector<std::string>& files) {
-  std::string text = "N\xE3o foi poss\xEDvel gravar:";
+  // Portuguese first, then English, as in the status message.
+  std::string text = "N\xE3o foi poss\xEDvel gravar:\r\nCould not write:";
   for (const std::string& file : files) text += "\r\n" + file;
   return text;
 }

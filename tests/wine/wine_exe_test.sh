@@ -588,7 +588,7 @@ group_messages() {
   finish 10
   check "read-only: exit 2 ($code)" test "$code" -eq 2
   check "read-only: dialog names the file" drawn "$work/read-only.err" \
-    'N\00e3o foi poss\00edvel gravar:' 'script\\cupAlloc.txt' '&Continuar'
+    'N\00e3o foi poss\00edvel gravar:' 'Could not write:' 'script\\cupAlloc.txt' '&Continuar'
   chmod -R u+w "$prefix/drive_c/Games"
   check "read-only: nothing written (the country file waits for the cup)" unchanged
   check "read-only: no temporary file left" no_temporaries
