@@ -105,6 +105,17 @@ int Answer(const std::string& text) {
   return kExitError;
 }
 
+// Whether the argument starts with a dash other than '-' (UTF-8 U+2010 to
+// U+2015, or the minus sign U+2212), as a web page or word processor makes
+// "--dry-run" into "\u2014dry-run": meant as an option, so never an argument
+// to ignore.
+bool StartsWithOtherDash(const std::string& argument) {
+  if (argument.size() < 4) return false;
+  const auto third = static_cast<unsigned char>(argument[2]);
+  return (argument.compare(0, 2, "\xE2\x80") == 0 && third >= 0x90 && third <= 0x95) ||
+         argument.compare(0, 3, "\xE2\x88\x92") == 0;
+}
+
 // The option as typed, on one line: its bytes are the user's own (UTF-8, as a
 // rule), only control characters are masked.
 std::string Shown(std::string option) {
@@ -123,7 +134,8 @@ CommandLine ReadCommandLine(const std::vector<std::string>& arguments) {
   CommandLine line;
   bool options = true;
   for (const std::string& argument : arguments) {
-    if (!options || argument.size() < 2 || argument[0] != '-') {
+    const bool dashed = argument.size() >= 2 && argument[0] == '-';
+    if (!options || (!dashed && !StartsWithOtherDash(argument))) {
       line.switches.push_back(argument);
       continue;
     }
@@ -137,7 +149,7 @@ CommandLine ReadCommandLine(const std::vector<std::string>& arguments) {
     }
     // Short options may be given together, as getopt allows: -nh.
     const bool shortOnes =
-        argument[1] != '-' && argument.find_first_not_of("hn", 1) == std::string::npos;
+        dashed && argument[1] != '-' && argument.find_first_not_of("hn", 1) == std::string::npos;
     if (argument == "--help" || (shortOnes && argument.find('h') != std::string::npos)) {
       line.exitCode = Answer(TerminalText(kUsage));
       return line;

@@ -71,6 +71,8 @@ done <<'EOF'
 --verbose|64|no|
 --restore|64|no|
 --uninstall|64|no|
+—dry-run|64|no|'—dry-run'
+−n|64|no|
 --help --frobnicate|0|no|Uso / Usage
 /b --help|0|no|-n, --dry-run
 -nh|0|no|64 opção desconhecida
