@@ -14,7 +14,8 @@ std::string NotWrittenMessage(const std::vector<std::string>& files) {
   return text;
 }
 
-int ApplyPatches(const RunOptions& options, FileSystem& fs, Registry& registry, UserInterface& ui) {
+int ApplyPatches(const RunOptions& options, FileSystem& fs, Registry& registry, UserInterface& ui,
+                 std::vector<std::string>* notWritten) {
   std::optional<std::string> installDir = LocateGame(registry, ui, options.Silent);
   if (!installDir) return kExitOk;
 
@@ -30,6 +31,10 @@ int ApplyPatches(const RunOptions& options, FileSystem& fs, Registry& registry, 
   state.lines.Clear();
 
   if (state.notWritten.empty()) return kExitOk;
+  if (notWritten) {
+    *notWritten = std::move(state.notWritten);
+    return kExitNotWritten;
+  }
   if (!options.Silent) ui.ShowMessageDialog(NotWrittenMessage(state.notWritten), 0);
   return kExitNotWritten;
 }

@@ -22,9 +22,11 @@ inline constexpr int kExitError = 1;
 inline constexpr int kExitNotWritten = 2;
 
 // Runs the stages; returns kExitOk, or kExitNotWritten when a needed rewrite
-// did not land (the user is told which files unless silent). The three error
-// kinds propagate to the caller.
-int ApplyPatches(const RunOptions& options, FileSystem& fs, Registry& registry, UserInterface& ui);
+// did not land (the user is told which files unless silent, or they are
+// handed back in `notWritten` when given). The three error kinds propagate
+// to the caller.
+int ApplyPatches(const RunOptions& options, FileSystem& fs, Registry& registry, UserInterface& ui,
+                 std::vector<std::string>* notWritten = nullptr);
 
 // The message naming the files that could not be written.
 std::string NotWrittenMessage(const std::vector<std::string>& files);

@@ -5,7 +5,9 @@
 #include <utility>
 
 #include "app/game_location.h"
+#include "ui/cp1252.h"
 #include "ui/terminal_text.h"
+#include "wine/wine_path.h"
 #include "wine/wine_prefix.h"
 
 namespace corvaldo {
@@ -54,17 +56,25 @@ void Print(const std::string& utf8) {
   std::fflush(stderr);
 }
 
+// The game's files in `prefix`, with the prefix's registry value.
+GameLocation InPrefix(std::unique_ptr<Registry> registry, const std::string& prefix, bool preview) {
+  return {std::move(registry), MakeWineFileSystem(prefix, true, preview), std::nullopt,
+          [prefix](const std::string& windowsPath) {
+            return MapWindowsPath(prefix, windowsPath, true).value_or(Cp1252ToUtf8(windowsPath));
+          }};
+}
+
 }  // namespace
 
-GameLocation FindGameLocation(bool silent, const std::vector<std::string>& arguments) {
+GameLocation FindGameLocation(bool silent, bool preview,
+                              const std::vector<std::string>& arguments) {
   if (const char* chosen = std::getenv("WINEPREFIX"); chosen != nullptr && *chosen != '\0') {
-    return {MakeWineRegistry(chosen), MakeWineFileSystem(chosen), std::nullopt};
+    return InPrefix(MakeWineRegistry(chosen), chosen, preview);
   }
   std::vector<FoundPrefix> found = FindGamePrefixes(PrefixSearchFromEnvironment());
   if (found.empty()) {
     // The lookup then tells the user the game is not installed, as always.
-    return {std::make_unique<FoundRegistry>(std::nullopt), MakeWineFileSystem(WinePrefixPath()),
-            std::nullopt};
+    return InPrefix(std::make_unique<FoundRegistry>(std::nullopt), WinePrefixPath(), preview);
   }
   if (found.size() == 1) {
     FoundPrefix& prefix = found.front();
@@ -72,8 +82,8 @@ GameLocation FindGameLocation(bool silent, const std::vector<std::string>& argum
       Print(TerminalText("Prefixo Wine / Wine prefix: ") + prefix.path + " (" + prefix.launcher +
             ")\n");
     }
-    return {std::make_unique<FoundRegistry>(std::move(prefix.installDir)),
-            MakeWineFileSystem(prefix.path), std::nullopt};
+    return InPrefix(std::make_unique<FoundRegistry>(std::move(prefix.installDir)), prefix.path,
+                    preview);
   }
   if (!silent) {
     std::string command = " script-corvaldo";
@@ -97,7 +107,7 @@ GameLocation FindGameLocation(bool silent, const std::vector<std::string>& argum
     }
     Print(text);
   }
-  return {nullptr, nullptr, kExitSeveralPrefixes};
+  return {nullptr, nullptr, kExitSeveralPrefixes, {}};
 }
 
 }  // namespace corvaldo

@@ -2,8 +2,9 @@
 
 namespace corvaldo {
 
-GameLocation FindGameLocation(bool, const std::vector<std::string>&) {
-  return {MakePlatformRegistry(), MakePlatformFileSystem(), std::nullopt};
+// No dry run here: every argument follows the switch rules.
+GameLocation FindGameLocation(bool, bool, const std::vector<std::string>&) {
+  return {MakePlatformRegistry(), MakePlatformFileSystem(), std::nullopt, {}};
 }
 
 }  // namespace corvaldo

@@ -1,4 +1,5 @@
 // Script Corvaldo: gives Portugal its cup in TOTAL CLUB MANAGER 2005.
+#include <cstdio>
 #include <exception>
 #include <new>
 #include <optional>
@@ -6,6 +7,7 @@
 #include <vector>
 
 #include "app/apply_patches.h"
+#include "app/dry_run.h"
 #include "app/game_location.h"
 #include "app/run_options.h"
 #include "app/startup.h"
@@ -19,12 +21,14 @@ int main(int argc, char** argv) {
   PlatformUserInterface ui;
   try {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    if (const std::optional<int> answered = AnswerInformationRequest(arguments)) return *answered;
-    const RunOptions options = ParseCommandLine(arguments);
+    const CommandLine commandLine = ReadCommandLine(arguments);
+    if (commandLine.exitCode) return *commandLine.exitCode;
+    const RunOptions options = ParseCommandLine(commandLine.switches);
     // Before the status window: on Linux this may name the prefix, or end the
     // run when the game is in several.
-    GameLocation game = FindGameLocation(options.Silent, arguments);
+    GameLocation game = FindGameLocation(options.Silent, commandLine.dryRun, arguments);
     if (game.exitCode) return *game.exitCode;
+    if (commandLine.dryRun) return DryRunPatches(options, game, ui, stdout);
     if (!options.Silent) ui.ShowStatusWindow(kStatusMessage);
     return ApplyPatches(options, *game.files, *game.registry, ui);
   } catch (const EError& error) {

@@ -13,10 +13,25 @@ namespace corvaldo {
 // in main(); it does nothing where the platform has no such search.
 void HardenDllSearch();
 
-// Where commands are expected to explain themselves (Linux): when the first
-// argument is --help, -h or --version, prints the usage or the version and
-// returns the exit code, having touched nothing. Absent otherwise, and always
-// on Windows, where every argument follows the switch rules.
-std::optional<int> AnswerInformationRequest(const std::vector<std::string>& arguments);
+// An unknown option on Linux (EX_USAGE of sysexits.h).
+inline constexpr int kExitUnknownOption = 64;
+
+// What the platform makes of the command line before the switch rules read it.
+struct CommandLine {
+  // Set when the run ends here, having read and written nothing: help or the
+  // version was printed, or an option was not understood.
+  std::optional<int> exitCode;
+  // The arguments the switch rules see.
+  std::vector<std::string> switches;
+  // Decide everything, write nothing, show what would change.
+  bool dryRun = false;
+};
+
+// Windows: every argument goes to the switch rules, as installers expect.
+// Linux: an argument starting with '-' (but "-" alone) or a typographic dash
+// is an option wherever it stands, until "--"; the first of --help, --version
+// or an unknown option decides, as with getopt and the GNU tools; --dry-run
+// sets dryRun.
+CommandLine ReadCommandLine(const std::vector<std::string>& arguments);
 
 }  // namespace corvaldo

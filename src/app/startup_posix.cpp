@@ -10,7 +10,7 @@ namespace {
 
 // CP1252, like every text of the program; the terminal layer makes it UTF-8.
 constexpr const char* kUsage =
-    "Uso / Usage: script-corvaldo [/tp | /td] [/r] [/b] [/s]\n"
+    "Uso / Usage: script-corvaldo [-n] [/tp | /td] [/r] [/b] [/s]\n"
     "             script-corvaldo --help | --version\n"
     "\n"
     "D\xE1 a Portugal uma ta\xE7"
@@ -22,7 +22,7 @@ constexpr const char* kUsage =
     "changes nothing.\n"
     "\n"
     "Op\xE7\xF5"
-    "es, em mai\xFAsculas ou min\xFAsculas; outros argumentos s\xE3o ignorados.\n"
+    "es com /, em mai\xFAsculas ou min\xFAsculas; outros argumentos s\xE3o ignorados.\n"
     "Switches, in either case; other arguments are ignored.\n"
     "  (nenhuma)  acrescenta a ta\xE7"
     "a a script\\cupAlloc.txt e aponta Portugal para ela\n"
@@ -37,6 +37,33 @@ constexpr const char* kUsage =
     "  /b         guarda uma c\xF3pia de cada ficheiro antes da primeira altera\xE7\xE3o /\n"
     "             keeps a copy of each file before it is first changed\n"
     "  /s         silencioso, nenhuma mensagem / silent, no messages\n"
+    "\n"
+    "Op\xE7\xF5"
+    "es com - / Options with -\n"
+    "  -n, --dry-run  simula\xE7\xE3o: faz tudo menos gravar e mostra o que mudaria /\n"
+    "                 dry run: does everything but write, and shows what would change\n"
+    "  -h, --help     esta ajuda / this help\n"
+    "  --version      a vers\xE3o / the version\n"
+    "  --             os argumentos seguintes n\xE3o s\xE3o op\xE7\xF5"
+    "es /\n"
+    "                 the arguments after it are not options\n"
+    "  Um argumento que come\xE7"
+    "a por - \xE9 uma op\xE7\xE3o, onde quer que esteja; uma\n"
+    "  desconhecida termina o programa sem ler nem alterar nada.\n"
+    "  An argument starting with - is an option wherever it stands; an unknown\n"
+    "  one ends the program having read and changed nothing.\n"
+    "\n"
+    "Simula\xE7\xE3o / Dry run (-n)\n"
+    "  Procura o prefixo, l\xEA os ficheiros e decide tudo como a s\xE9rio, mas n\xE3o\n"
+    "  grava nada. Mostra em stdout, para cada ficheiro que mudaria, um diff\n"
+    "  unificado (texto do jogo em UTF-8, caminhos Unix), as c\xF3pias que /b faria\n"
+    "  e o que n\xE3o poderia ser gravado. Termina com o c\xF3"
+    "digo de uma execu\xE7\xE3o\n"
+    "  a s\xE9rio, mas nunca 2.\n"
+    "  Finds the prefix, reads the files and decides everything as for real, but\n"
+    "  writes nothing. Prints on stdout, for each file that would change, a\n"
+    "  unified diff (the game's text as UTF-8, Unix paths), the backups /b would\n"
+    "  make and what could not be written. Exits with a real run's code, never 2.\n"
     "\n"
     "Prefixo Wine / Wine prefix\n"
     "  WINEPREFIX=<pasta> usa s\xF3 esse prefixo. Sem ele, o jogo \xE9 procurado em\n"
@@ -62,30 +89,84 @@ constexpr const char* kUsage =
     "  2  um ficheiro n\xE3o p\xF4"
     "de ser gravado / a file could not be written\n"
     "  3  o jogo est\xE1 em v\xE1rios prefixos e nada foi alterado\n"
-    "     the game is in several prefixes and nothing was changed\n";
+    "     the game is in several prefixes and nothing was changed\n"
+    "  64 op\xE7\xE3o desconhecida; nada foi lido nem alterado\n"
+    "     unknown option; nothing was read or changed\n";
+
+// Prints `text` on `stream`; a text that did not reach its reader is a
+// failure, as for any command.
+bool Print(const std::string& text, std::FILE* stream) {
+  return std::fputs(text.c_str(), stream) >= 0 && std::fflush(stream) == 0;
+}
+
+int Answer(const std::string& text) {
+  if (Print(text, stdout)) return kExitOk;
+  std::fputs("script-corvaldo: stdout: write error\n", stderr);
+  return kExitError;
+}
+
+// Whether the argument starts with a dash other than '-' (UTF-8 U+2010 to
+// U+2015, or the minus sign U+2212), as a web page or word processor makes
+// "--dry-run" into "\u2014dry-run": meant as an option, so never an argument
+// to ignore.
+bool StartsWithOtherDash(const std::string& argument) {
+  if (argument.size() < 4) return false;
+  const auto third = static_cast<unsigned char>(argument[2]);
+  return (argument.compare(0, 2, "\xE2\x80") == 0 && third >= 0x90 && third <= 0x95) ||
+         argument.compare(0, 3, "\xE2\x88\x92") == 0;
+}
+
+// The option as typed, on one line: its bytes are the user's own (UTF-8, as a
+// rule), only control characters are masked.
+std::string Shown(std::string option) {
+  for (char& c : option) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  return "'" + option + "'";
+}
 
 }  // namespace
 
 // The dynamic loader here has no current-folder search to switch off.
 void HardenDllSearch() {}
 
-std::optional<int> AnswerInformationRequest(const std::vector<std::string>& arguments) {
-  if (arguments.empty()) return std::nullopt;
-  const std::string& first = arguments.front();
-  std::string text;
-  if (first == "--help" || first == "-h") {
-    text = TerminalText(kUsage);
-  } else if (first == "--version") {
-    text = "script-corvaldo " CORVALDO_VERSION_STRING "\n";
-  } else {
-    return std::nullopt;
+CommandLine ReadCommandLine(const std::vector<std::string>& arguments) {
+  CommandLine line;
+  bool options = true;
+  for (const std::string& argument : arguments) {
+    const bool dashed = argument.size() >= 2 && argument[0] == '-';
+    if (!options || (!dashed && !StartsWithOtherDash(argument))) {
+      line.switches.push_back(argument);
+      continue;
+    }
+    if (argument == "--") {
+      options = false;
+      continue;
+    }
+    if (argument == "--version") {
+      line.exitCode = Answer("script-corvaldo " CORVALDO_VERSION_STRING "\n");
+      return line;
+    }
+    // Short options may be given together, as getopt allows: -nh.
+    const bool shortOnes =
+        dashed && argument[1] != '-' && argument.find_first_not_of("hn", 1) == std::string::npos;
+    if (argument == "--help" || (shortOnes && argument.find('h') != std::string::npos)) {
+      line.exitCode = Answer(TerminalText(kUsage));
+      return line;
+    }
+    if (argument == "--dry-run" || shortOnes) {
+      line.dryRun = true;
+      continue;
+    }
+    Print(TerminalText("script-corvaldo: op\xE7\xE3o desconhecida: ") + Shown(argument) +
+              TerminalText(". Veja script-corvaldo --help.\n"
+                           "script-corvaldo: unknown option: ") +
+              Shown(argument) + ". See script-corvaldo --help.\n",
+          stderr);
+    line.exitCode = kExitUnknownOption;
+    return line;
   }
-  // A text that did not reach its reader is a failure, as for any command.
-  if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
-    std::fputs("script-corvaldo: stdout: write error\n", stderr);
-    return kExitError;
-  }
-  return kExitOk;
+  return line;
 }
 
 }  // namespace corvaldo

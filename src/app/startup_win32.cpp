@@ -19,8 +19,8 @@ void HardenDllSearch() {
 }
 
 // An installer or a user may pass anything; the switch rules ignore it.
-std::optional<int> AnswerInformationRequest(const std::vector<std::string>&) {
-  return std::nullopt;
+CommandLine ReadCommandLine(const std::vector<std::string>& arguments) {
+  return {std::nullopt, arguments, false};
 }
 
 }  // namespace corvaldo

@@ -418,10 +418,17 @@ Placed PlaceNoReplace(const std::string& temp, const std::string& to) {
   return Placed::Failed;
 }
 
+// A preview's writer: the checks are made, nothing is kept, nothing lands.
+class CheckedOnlyWriter : public FileWriter {
+ public:
+  bool Write(std::string_view) override { return true; }
+  bool Commit() override { return false; }
+};
+
 class PosixFileSystem : public FileSystem {
  public:
-  PosixFileSystem(PathMap map, bool unnamedTemps)
-      : map_(std::move(map)), unnamedTemps_(unnamedTemps) {}
+  PosixFileSystem(PathMap map, bool unnamedTemps, bool preview)
+      : map_(std::move(map)), unnamedTemps_(unnamedTemps), preview_(preview) {}
 
   ReadResult ReadFile(const std::string& path) override {
     ReadResult result;
@@ -433,7 +440,10 @@ class PosixFileSystem : public FileSystem {
     if (!mapped) return result;  // Missing
     Visit(SplitFolder(*mapped).first);
     // O_NONBLOCK keeps a FIFO from hanging the open; it is refused below.
-    int fd = open(mapped->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    // A preview leaves even the access time alone, where the owner or root may.
+    int fd = preview_ ? open(mapped->c_str(), kFlags | O_NOATIME) : -1;
+    if (fd < 0) fd = open(mapped->c_str(), kFlags);
     if (fd < 0) {
       result.status =
           errno == ENOENT || errno == ENOTDIR ? ReadStatus::Missing : ReadStatus::Unreadable;
@@ -475,7 +485,8 @@ class PosixFileSystem : public FileSystem {
 
     int in = open(source->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (in < 0) return false;
-    bool copied = CopyVia(in, *target, unnamedTemps_);
+    bool copied = preview_ ? CouldCreateIn(SplitFolder(*target).first, in)
+                           : CopyVia(in, *target, unnamedTemps_);
     close(in);
     return copied;
   }
@@ -513,6 +524,7 @@ class PosixFileSystem : public FileSystem {
         access(folder.c_str(), W_OK | X_OK) != 0) {
       return nullptr;
     }
+    if (preview_) return std::make_unique<CheckedOnlyWriter>();
     Visit(folder);
     std::optional<TempFile> temp =
         CreateTempBeside(folder, SplitFolder(target).second, unnamedTemps_);
@@ -569,20 +581,29 @@ class PosixFileSystem : public FileSystem {
     return ok;
   }
 
-  // The first time a run touches a folder, it clears what killed runs left there.
+  // What a copy of the open regular file `in` into `folder` needs.
+  static bool CouldCreateIn(const std::string& folder, int in) {
+    struct stat source, st;
+    return fstat(in, &source) == 0 && S_ISREG(source.st_mode) && stat(folder.c_str(), &st) == 0 &&
+           S_ISDIR(st.st_mode) && access(folder.c_str(), W_OK | X_OK) == 0;
+  }
+
+  // The first time a run touches a folder, it clears what killed runs left
+  // there; a preview leaves them.
   void Visit(const std::string& folder) {
-    if (visited_.insert(folder).second) RemoveStaleTemps(folder);
+    if (!preview_ && visited_.insert(folder).second) RemoveStaleTemps(folder);
   }
 
   PathMap map_;
   bool unnamedTemps_;
+  bool preview_;
   std::set<std::string> visited_;
 };
 
 }  // namespace
 
-std::unique_ptr<FileSystem> MakePosixFileSystem(PathMap map, bool unnamedTemps) {
-  return std::make_unique<PosixFileSystem>(std::move(map), unnamedTemps);
+std::unique_ptr<FileSystem> MakePosixFileSystem(PathMap map, bool unnamedTemps, bool preview) {
+  return std::make_unique<PosixFileSystem>(std::move(map), unnamedTemps, preview);
 }
 
 }  // namespace corvaldo

@@ -18,7 +18,13 @@ using PathMap =
     std::function<std::optional<std::string>(const std::string& windowsPath, bool forCreate)>;
 
 // `unnamedTemps` false makes every temporary file a named one from the start,
-// as on file systems without O_TMPFILE.
-std::unique_ptr<FileSystem> MakePosixFileSystem(PathMap map, bool unnamedTemps = true);
+// as on file systems without O_TMPFILE. `preview` makes one for a dry run,
+// which writes nothing: it leaves killed runs' temporary files alone, reads
+// without updating access times where the files' owner (or root) may, and
+// its writing operations only check: CopyNoReplace says whether the copy
+// could be made, OpenForReplace hands out a writer that keeps nothing and
+// never commits.
+std::unique_ptr<FileSystem> MakePosixFileSystem(PathMap map, bool unnamedTemps = true,
+                                                bool preview = false);
 
 }  // namespace corvaldo

@@ -7,12 +7,13 @@
 
 namespace corvaldo {
 
-std::unique_ptr<FileSystem> MakeWineFileSystem(std::string prefix, bool unnamedTemps) {
+std::unique_ptr<FileSystem> MakeWineFileSystem(std::string prefix, bool unnamedTemps,
+                                               bool preview) {
   return MakePosixFileSystem(
       [prefix = std::move(prefix)](const std::string& path, bool forCreate) {
         return MapWindowsPath(prefix, path, forCreate);
       },
-      unnamedTemps);
+      unnamedTemps, preview);
 }
 
 std::unique_ptr<FileSystem> MakePlatformFileSystem() {

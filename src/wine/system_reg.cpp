@@ -414,6 +414,13 @@ std::optional<std::string> ReadRegularFile(int fd, std::size_t limit) {
 
 constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
 
+// Looking up one value is no use of Wine's registry: its access time stays,
+// where the file's owner (or root) may ask that.
+int OpenUntimed(int folder, const char* name, int flags) {
+  const int fd = openat(folder, name, flags | O_NOATIME);
+  return fd >= 0 || errno != EPERM ? fd : openat(folder, name, flags);
+}
+
 }  // namespace
 
 std::optional<RegistryValue> FindWineRegistryValue(std::string_view systemReg,
@@ -435,14 +442,14 @@ std::optional<RegistryValue> ReadPrefixRegistryValue(const std::string& prefix,
                                                      std::string_view keyPath,
                                                      std::string_view valueName) {
   if (prefix.empty()) return std::nullopt;
-  std::optional<std::string> text =
-      ReadRegularFile(open((prefix + "/system.reg").c_str(), kReadFlags), kMaxRegistryFileSize);
+  std::optional<std::string> text = ReadRegularFile(
+      OpenUntimed(AT_FDCWD, (prefix + "/system.reg").c_str(), kReadFlags), kMaxRegistryFileSize);
   if (!text) return std::nullopt;
   return FindWineRegistryValue(*text, keyPath, valueName);
 }
 
 std::optional<std::string> ReadRegularFileAt(int folder, const char* name, std::size_t limit) {
-  return ReadRegularFile(openat(folder, name, kReadFlags | O_NOFOLLOW), limit);
+  return ReadRegularFile(OpenUntimed(folder, name, kReadFlags | O_NOFOLLOW), limit);
 }
 
 }  // namespace corvaldo

@@ -50,7 +50,9 @@ std::vector<std::string> SteamLibraryFolders(std::string_view vdf);
 // use WinePrefixPath().
 std::unique_ptr<Registry> MakeWineRegistry(std::string prefix);
 // `unnamedTemps` false makes every temporary file a named one from the start,
-// as on file systems without O_TMPFILE.
-std::unique_ptr<FileSystem> MakeWineFileSystem(std::string prefix, bool unnamedTemps = true);
+// as on file systems without O_TMPFILE; `preview` one that writes nothing
+// (see MakePosixFileSystem).
+std::unique_ptr<FileSystem> MakeWineFileSystem(std::string prefix, bool unnamedTemps = true,
+                                               bool preview = false);
 
 }  // namespace corvaldo

@@ -33,13 +33,15 @@ needed=$(readelf -d "$exe" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | tr '\n' ' 
 echo "  needs: $needed"
 check "no C++ runtime needed ($needed)" test -z "$(grep -oE 'libstdc\+\+|libgcc_s' <<<"$needed")"
 check "stripped" sh -c "! readelf -S '$exe' | grep -q '\.symtab'"
-check "README explains discovery and exit code 3" sh -c "grep -q WINEPREFIX '$dir/README' && grep -q '^  3 ' '$dir/README'"
+check "README explains discovery, the dry run and exit codes 3 and 64" sh -c "grep -q WINEPREFIX '$dir/README' && grep -q -- --dry-run '$dir/README' && grep -q '^  3 ' '$dir/README' && grep -q '^  64 ' '$dir/README'"
 check "LICENSE is the MIT licence" grep -q "MIT License" "$dir/LICENSE"
 
 out=$(cd "$work" && "$exe" --version)
 check "--version prints $version ($out)" test "$out" = "script-corvaldo $version"
 
 cp -a "$demo" "$work/prefix"
+preview=$(cd "$work/empty" && WINEPREFIX="$work/prefix" "$exe" --dry-run /b </dev/null 2>&1)
+check "demo dry run shows the change, changes nothing" sh -c "printf '%s' \"\$1\" | grep -q '^+%INDEX%CUP3\$' && diff -r '$demo' '$work/prefix' >/dev/null" - "$preview"
 (cd "$work/empty" && WINEPREFIX="$work/prefix" "$exe" /s /b </dev/null)
 code=$?
 check "demo patch exits 0 ($code)" test "$code" -eq 0

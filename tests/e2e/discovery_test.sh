@@ -119,14 +119,19 @@ for args in "--help" "-h" "--help /r /b" "--version" "--version /tp"; do
        done ;;
   esac
 done
-# Anywhere but first, or in another spelling, they are unknown arguments: ignored.
-for args in "/s --help" "/s --HELP" "/s -help" "/s --version"; do
+# Anywhere they stand, they act; in another spelling they are unknown options.
+for case in "/s --help:0:Uso / Usage" "/s --version:0:script-corvaldo " "/s --HELP:64:unknown option: '--HELP'" \
+            "/s -help:64:unknown option: '-help'"; do
+  args=${case%%:*}
+  rest=${case#*:}
   h=$(newhome)
   install "$h" "Games/tcm"
+  snapshot "$h"
   # shellcheck disable=SC2086
   run "$h" $args
-  check "$args: a silent patch run" test "$code" -eq 0 -a -z "$out" -a -z "$err"
-  check "$args: patched" patched "$h/Games/tcm"
+  check "$args: exit ${rest%%:*} ($code)" test "$code" -eq "${rest%%:*}"
+  check "$args: nothing changed" unchanged "$h"
+  check "$args: the answer" grep -qF -- "${rest#*:}" <<<"$out$err"
 done
 check "--help to a full disk: exit 1" sh -c "env -u WINEPREFIX HOME='$h' '$exe' --help >/dev/full 2>/dev/null; test \$? -eq 1"
 

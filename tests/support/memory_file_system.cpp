@@ -102,6 +102,7 @@ std::optional<MemoryFileSystem> MemoryFileSystem::AfterKill() const {
 }
 
 void MemoryFileSystem::Visit(const std::string& path) {
+  if (preview_) return;
   const std::string folder = FolderOf(path);
   if (!visited_.insert(folder).second) return;
   std::erase_if(files_, [&folder](const auto& file) {
@@ -143,7 +144,7 @@ bool MemoryFileSystem::CopyNoReplace(const std::string& from, const std::string&
       !folders_.count(FolderOf(to))) {
     return false;
   }
-  files_[to] = source->second;
+  if (!preview_) files_[to] = source->second;
   return true;
 }
 
@@ -153,6 +154,13 @@ std::unique_ptr<FileWriter> MemoryFileSystem::OpenForReplace(const std::string& 
   if (Count(Op::OpenReplace, path)) return nullptr;
   if (readOnly_.count(path) || locked_.count(path) || !folders_.count(FolderOf(path))) {
     return nullptr;
+  }
+  if (preview_) {
+    struct CheckedOnly final : FileWriter {
+      bool Write(std::string_view) override { return true; }
+      bool Commit() override { return false; }
+    };
+    return std::make_unique<CheckedOnly>();
   }
   std::optional<std::size_t> failAt;
   const int writer = counts_[Op::OpenReplace];

@@ -38,6 +38,10 @@ class MemoryFileSystem : public FileSystem {
   // As if another process held the file open for writing.
   void SetLocked(const std::string& path) { locked_.insert(path); }
   void InjectFault(Fault fault) { fault_ = fault; }
+  // As the platform's for a dry run: writing operations only check (a copy
+  // reports whether it could be made, a writer keeps nothing and never
+  // commits) and no temporary files are cleared.
+  void SetPreview() { preview_ = true; }
   // The process dies just before its `operation`-th operation (counting from
   // 1). AfterKill() is then the disk it leaves, temporary files included, for
   // the next run: the same folders and files, no fault, nothing logged. Absent
@@ -75,6 +79,7 @@ class MemoryFileSystem : public FileSystem {
   std::vector<std::size_t> writtenBytes_;
   std::set<std::string> visited_;
   std::optional<std::size_t> killBefore_;
+  bool preview_ = false;
   std::optional<std::map<std::string, std::string>> filesAtKill_;
 };
 

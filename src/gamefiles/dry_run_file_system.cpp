@@ -1,0 +1,74 @@
+#include "gamefiles/dry_run_file_system.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace corvaldo {
+
+class DryRunFileSystem::Writer final : public FileWriter {
+ public:
+  Writer(DryRunFileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
+
+  bool Write(std::string_view bytes) override {
+    if (committed_) return false;
+    content_.append(bytes);
+    return true;
+  }
+
+  bool Commit() override {
+    if (committed_) return false;
+    committed_ = true;
+    const bool first = std::none_of(fs_.changes_.begin(), fs_.changes_.end(), [&](const Change& c) {
+      return c.kind == Change::Kind::Rewrite && c.path == path_;
+    });
+    if (first) fs_.changes_.push_back({Change::Kind::Rewrite, path_, {}});
+    fs_.copies_.erase(path_);
+    fs_.written_[path_] = std::move(content_);
+    return true;
+  }
+
+ private:
+  DryRunFileSystem& fs_;
+  std::string path_;
+  std::string content_;
+  bool committed_ = false;
+};
+
+ReadResult DryRunFileSystem::ReadFile(const std::string& path) {
+  if (const auto written = written_.find(path); written != written_.end()) {
+    return {ReadStatus::Ok, FileBytes(written->second)};
+  }
+  if (const auto copy = copies_.find(path); copy != copies_.end()) {
+    return real_.ReadFile(copy->second);
+  }
+  return real_.ReadFile(path);
+}
+
+bool DryRunFileSystem::Exists(const std::string& path) {
+  return written_.count(path) != 0 || copies_.count(path) != 0 || real_.Exists(path);
+}
+
+bool DryRunFileSystem::CopyNoReplace(const std::string& from, const std::string& to) {
+  if (Exists(to)) return false;
+  if (const auto written = written_.find(from); written != written_.end()) {
+    // The source exists only here: the real file system can only say whether
+    // a file could be made at `to`.
+    if (!real_.OpenForReplace(to)) return false;
+    written_[to] = written->second;
+  } else {
+    const auto copy = copies_.find(from);
+    const std::string source = copy != copies_.end() ? copy->second : from;
+    if (!real_.CopyNoReplace(source, to)) return false;
+    copies_[to] = source;
+  }
+  changes_.push_back({Change::Kind::Copy, to, from});
+  return true;
+}
+
+std::unique_ptr<FileWriter> DryRunFileSystem::OpenForReplace(const std::string& path) {
+  // The real writer only carries the answer; it is dropped uncommitted.
+  if (!real_.OpenForReplace(path)) return nullptr;
+  return std::make_unique<Writer>(*this, path);
+}
+
+}  // namespace corvaldo
