@@ -566,6 +566,8 @@ class SectionFilter {
       : request_(request), linked_(linked) {
     text_.append(kRegistryMagic).push_back('\n');
   }
+  SectionFilter(const SectionFilter&) = delete;
+  SectionFilter& operator=(const SectionFilter&) = delete;
 
   // `begin`..`end` is one or more whole lines, each ending in '\n', the next
   // ones after those handed over before; kScanPadding bytes after `end` are
@@ -806,23 +808,24 @@ std::optional<RegistryValue> FindThroughFilter(SystemRegReader::Buffer& buffer, 
   return std::nullopt;
 }
 
-bool IsRegularFileWithin(int fd, std::size_t limit) {
+// The size of an open regular file of at most `limit` bytes; absent for
+// anything else: a FIFO or a device there would block the run or never end.
+std::optional<std::size_t> RegularFileSize(int fd, std::size_t limit) {
   struct stat st;
-  return fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-         static_cast<std::uint64_t>(st.st_size) <= limit;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<std::uint64_t>(st.st_size) > limit) {
+    return std::nullopt;
+  }
+  return static_cast<std::size_t>(st.st_size);
 }
 
-// Reads an open file whole, refusing anything that is not a regular file of
-// at most `limit` bytes: a FIFO or a device there would block the run or never
-// end. Closes `fd`.
+// Reads an open regular file of at most `limit` bytes whole. Closes `fd`.
 std::optional<std::string> ReadRegularFile(int fd, std::size_t limit) {
   if (fd < 0) return std::nullopt;
   std::optional<std::string> data;
-  struct stat st;
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-      static_cast<std::uint64_t>(st.st_size) <= limit) {
+  if (const std::optional<std::size_t> size = RegularFileSize(fd, limit)) {
     data.emplace();
-    data->reserve(static_cast<std::size_t>(st.st_size));
+    data->reserve(*size);
     char buffer[65536];
     for (;;) {
       ssize_t n = read(fd, buffer, sizeof buffer);
@@ -851,8 +854,7 @@ std::optional<RegistryValue> SystemRegReader::Find(int fd, std::string_view keyP
                                                    std::string_view valueName) {
   if (fd < 0) return std::nullopt;
   std::optional<RegistryValue> value;
-  // A FIFO or a device there would block the run or never end.
-  if (IsRegularFileWithin(fd, kMaxRegistryFileSize)) {
+  if (RegularFileSize(fd, kMaxRegistryFileSize)) {
     auto read = [fd](char* into, std::size_t room, std::size_t offset) {
       for (;;) {
         const ssize_t n = pread(fd, into, room, static_cast<off_t>(offset));
