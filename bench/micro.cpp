@@ -14,6 +14,8 @@
 #include "gamefiles/line_list.h"
 #include "installation.h"
 #include "patches/country_patch.h"
+#include "wine/system_reg.h"
+#include "wine_registry.h"
 
 namespace corvaldo::bench {
 namespace {
@@ -150,6 +152,32 @@ void BM_CountryWalkAndRewrite(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
 }
 
+// The game's value looked up in a registry of Wine's size and shape held in
+// memory: the section filter, reading through its buffer as from a file.
+void BM_SystemRegLookup(benchmark::State& state) {
+  const std::string text =
+      MakeWineSystemReg({.keys = static_cast<int>(state.range(0)), .seed = 3}, 0).text;
+  SystemRegReader reader;
+  for (auto _ : state) {
+    if (!reader.FindInText(text, kGameKeyPath, kInstallDirValueName)) {
+      state.SkipWithError("the game's value was not found");
+    }
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+
+// The same with every key decoded into an index, the plain reading.
+void BM_SystemRegFullIndex(benchmark::State& state) {
+  const std::string text =
+      MakeWineSystemReg({.keys = static_cast<int>(state.range(0)), .seed = 3}, 0).text;
+  for (auto _ : state) {
+    if (!WineRegistryIndex(text).Find(kGameKeyPath, kInstallDirValueName)) {
+      state.SkipWithError("the game's value was not found");
+    }
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+
 constexpr std::int64_t kSmall = 100'000;
 constexpr std::int64_t kLarge = 16 << 20;
 
@@ -157,6 +185,8 @@ BENCHMARK(BM_SplitLines)->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMillisecond
 BENCHMARK(BM_JoinLines)->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CountryWalk)->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CountryWalkAndRewrite)->Arg(kSmall)->Arg(kLarge)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SystemRegLookup)->Arg(15700)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SystemRegFullIndex)->Arg(15700)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace corvaldo::bench

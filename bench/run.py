@@ -32,6 +32,10 @@ SIZES = {
 }
 
 NOOP_LIMIT = 1.5
+REGISTRY_LIMIT = 1.5
+REGISTRY_KEYS = 15700  # a fresh 64-bit prefix of Wine 8 has about as many
+STEAM_PREFIXES = 30
+GAME_KEY = r"HKLM\Software\EA SPORTS\TOTAL CLUB MANAGER 2005"
 PATCH_LIMIT = 2.0
 GROWTH_LIMIT = 9.0
 DEMO_LIMIT_MS = 5.0
@@ -52,11 +56,19 @@ def spawn_ns(argv, env=None, stdout=os.devnull):
     return elapsed, os.waitstatus_to_exitcode(status)
 
 
+def wine_dir():
+    """Debian's wine64 and wineserver, when installed."""
+    folder = os.environ.get("CORVALDO_WINE_DIR", "/usr/lib/wine")
+    found = all(os.access(os.path.join(folder, tool), os.X_OK) for tool in ("wine64", "wineserver"))
+    return folder if found else None
+
+
 class Bench:
     def __init__(self, args):
         self.args = args
-        self.exe = os.path.abspath(os.path.join(args.build_dir, "script-corvaldo"))
+        self.exe = os.path.abspath(args.exe or os.path.join(args.build_dir, "script-corvaldo"))
         self.gen = os.path.abspath(os.path.join(args.build_dir, "bench", "make_installation"))
+        self.gen_reg = os.path.abspath(os.path.join(args.build_dir, "bench", "make_system_reg"))
         self.micro = os.path.abspath(os.path.join(args.build_dir, "bench", "corvaldo_micro"))
         self.cat = shutil.which("cat")
         self.sync = shutil.which("sync")
@@ -211,6 +223,114 @@ class Bench:
         rss["largest_lines"] = lines
         return rss
 
+    # --- real-size registries --------------------------------------------------
+
+    def registries(self, source):
+        """A system.reg of Wine's size with the game's key, and STEAM_PREFIXES - 1
+        without it: generated (each prefix its own), or made by wineboot (one
+        prefix, copied)."""
+        folder = os.path.join(self.work, f"registry-{source}")
+        game = os.path.join(folder, "game.reg")
+        others = [os.path.join(folder, f"other-{i}.reg") for i in range(STEAM_PREFIXES - 1)]
+        if os.path.exists(game):
+            return game, others
+        os.makedirs(folder, exist_ok=True)
+        if source == "generated":
+            for i, path in enumerate(others):
+                subprocess.run([self.gen_reg, path, str(REGISTRY_KEYS), str(i + 1), "nogame"],
+                               check=True)
+            subprocess.run([self.gen_reg, game, str(REGISTRY_KEYS), "100", "game"], check=True)
+        else:
+            self.wineboot_registries(folder, game, others)
+        return game, others
+
+    def wineboot_registries(self, folder, game, others):
+        """The registry of a fresh 64-bit prefix, before and after reg.exe
+        records the game in the 32-bit view as its installer would."""
+        wine = wine_dir()
+        prefix = os.path.join(folder, "prefix")
+        env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", LANG="C.UTF-8",
+                   WINEDLLOVERRIDES="mscoree,mshtml=")
+        quiet = dict(env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
+        try:
+            subprocess.run([os.path.join(wine, "wine64"), "wineboot", "-i"], check=True, **quiet)
+            subprocess.run([os.path.join(wine, "wineserver"), "-w"], check=True, **quiet)
+            shutil.copy(os.path.join(prefix, "system.reg"), others[0])
+            subprocess.run([os.path.join(wine, "wine64"), "reg", "add", GAME_KEY, "/v", "Install Dir",
+                            "/t", "REG_SZ", "/d", "C:\\Games\\TCM 2005\\", "/f", "/reg:32"],
+                           check=True, **quiet)
+            subprocess.run([os.path.join(wine, "wineserver"), "-w"], check=True, **quiet)
+            shutil.copy(os.path.join(prefix, "system.reg"), game)
+        finally:
+            subprocess.run([os.path.join(wine, "wineserver"), "-k"], env=env,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            shutil.rmtree(prefix, ignore_errors=True)
+        for path in others[1:]:
+            shutil.copy(others[0], path)
+
+    def registry_runs(self, source, runs):
+        """The no-op run on one installation whose system.reg is of Wine's size,
+        and the search of STEAM_PREFIXES Proton prefixes, the game in one; each
+        beside `cat` of the files it reads, interleaved."""
+        game_reg, others = self.registries(source)
+        folder = os.path.join(self.work, f"registry-{source}")
+        # The 100 KB installation, patched by a default run, its registry replaced.
+        name = self.generate("100K", "start")
+        prefix = os.path.join(folder, "noop")
+        shutil.rmtree(prefix, ignore_errors=True)
+        self.reset(name)
+        self.run_exe(self.prefix(name), [])
+        os.rename(self.prefix(name), prefix)
+        shutil.copy(game_reg, os.path.join(prefix, "system.reg"))
+
+        # Steam's layout: compatdata/<appid>/pfx in the first library, reached
+        # also through ~/.steam/steam, which libraryfolders.vdf lists again.
+        home = os.path.join(folder, "home")
+        shutil.rmtree(home, ignore_errors=True)
+        steam = os.path.join(home, ".local", "share", "Steam")
+        compat = os.path.join(steam, "steamapps", "compatdata")
+        os.makedirs(compat)
+        os.makedirs(os.path.join(home, ".steam"))
+        os.symlink("../.local/share/Steam", os.path.join(home, ".steam", "steam"))
+        vdf = os.path.join(steam, "steamapps", "libraryfolders.vdf")
+        with open(vdf, "w") as f:
+            f.write('"libraryfolders"\n{\n\t"0"\n\t{\n\t\t"path"\t\t"%s"\n\t}\n}\n' % steam)
+        registries = []
+        game_pfx = None
+        for i in range(STEAM_PREFIXES):
+            pfx = os.path.join(compat, str(1000000 + 1371 * i), "pfx")
+            if i == STEAM_PREFIXES // 2:
+                shutil.copytree(prefix, pfx, symlinks=True)
+                game_pfx = pfx
+            else:
+                os.makedirs(pfx)
+                shutil.copy(others[i % len(others)], os.path.join(pfx, "system.reg"))
+            registries.append(os.path.join(pfx, "system.reg"))
+        os.sync()
+
+        noop_files = [os.path.join(prefix, f) for f in ("system.reg", SCRIPT, COUNTRY)]
+        search_files = registries + [vdf] + [os.path.join(game_pfx, f) for f in (SCRIPT, COUNTRY)]
+        search_env = {k: v for k, v in os.environ.items()
+                      if k not in ("WINEPREFIX", "XDG_DATA_HOME")}
+        search_env["HOME"] = home
+        before = self.snapshot(prefix), self.snapshot(game_pfx)
+        noop, noop_floor, search, search_floor = [], [], [], []
+        for _ in range(runs):
+            noop_floor.append(spawn_ns([self.cat] + noop_files)[0])
+            noop.append(self.run_exe(prefix, []))
+            search_floor.append(spawn_ns([self.cat] + search_files)[0])
+            ns, code = spawn_ns([self.exe], search_env)
+            if code != 0:
+                self.fail(f"{source} registries: the search of {STEAM_PREFIXES} prefixes exited {code}")
+            search.append(ns)
+        if (self.snapshot(prefix), self.snapshot(game_pfx)) != before:
+            self.fail(f"{source} registries: a no-op run wrote a file")
+        med = lambda xs: statistics.median(xs) / 1e6
+        with open(game_reg, "rb") as f:
+            text = f.read()
+        return {"bytes": len(text), "keys": text.count(b"\n["), "links": text.count(b"\n#link"),
+                "noop": (med(noop), med(noop_floor)), "search": (med(search), med(search_floor))}
+
     def demo(self, runs):
         """The default run and the no-op run on the bundled demo installation,
         with the write floor."""
@@ -263,11 +383,22 @@ def main():
                         help="smallest size, one run, quick micro-benchmarks")
     parser.add_argument("--no-micro", action="store_true")
     parser.add_argument("--keep", action="store_true", help="keep the generated installations")
+    parser.add_argument("--registries", default="auto",
+                        choices=("auto", "generated", "wineboot", "both", "none"),
+                        help="real-size system.reg files: generated ones, wineboot's, or both "
+                             "(auto: both where Wine is installed, generated with --smoke)")
+    parser.add_argument("--registry-runs", type=int, default=31,
+                        help="runs per median of the real-size registry timings")
+    parser.add_argument("--exe", help="time this script-corvaldo instead of the build's")
     args = parser.parse_args()
     args.source_dir = source
     if args.smoke:
-        args.sizes, args.runs = "100K", 1
-    sizes = args.sizes.split(",")
+        args.sizes, args.runs, args.registry_runs = "100K", 1, 1
+    sizes = [size for size in args.sizes.split(",") if size]
+    sources = {"auto": ["generated"] + (["wineboot"] if wine_dir() and not args.smoke else []),
+               "both": ["generated", "wineboot"], "none": []}.get(args.registries, [args.registries])
+    if "wineboot" in sources and not wine_dir():
+        parser.error("--registries wineboot needs wine64 and wineserver (Debian's wine64 package)")
     bench = Bench(args)
     os.makedirs(bench.work, exist_ok=True)
 
@@ -281,65 +412,91 @@ def main():
             results[name] = bench.measure(name, runs)
             print(f"measured {name}", file=sys.stderr)
 
-    print("## Whole-process timings (median ms; floor measured in the same run)")
-    print()
-    print("| installation | run | time | floor | ratio | target |")
-    print("|---|---|---:|---:|---:|---|")
-    for name, r in results.items():
-        size = name.split("-")[0]
-        for kind, label, limit in (("default", "default (appends cup)", PATCH_LIMIT),
-                                   ("noop", "second run (no-op)", NOOP_LIMIT),
-                                   ("td_r_b", "/td /r /b", PATCH_LIMIT)):
-            t, floor = r[kind]
-            ratio = t / floor
+    registry_results = {}
+    for source in sources:
+        registry_results[source] = bench.registry_runs(source, args.registry_runs)
+        print(f"measured the {source} registries", file=sys.stderr)
+
+    if registry_results:
+        print(f"## Real-size registries (median ms of {args.registry_runs} interleaved runs)")
+        print()
+        print("| system.reg | run | time | floor (`cat` of what the run reads) | ratio | target |")
+        print("|---|---|---:|---:|---:|---|")
+        for source, r in registry_results.items():
+            label = f"{source}: {r['bytes'] / MB:.2f} MB, {r['keys']} keys, {r['links']} links"
+            for kind, run in (("noop", "no-op run, WINEPREFIX set (100K installation)"),
+                              ("search", f"search of {STEAM_PREFIXES} Steam prefixes, the game in one")):
+                t, floor = r[kind]
+                ratio = t / floor
+                checked = not args.smoke
+                cell = ratio_cell(ratio, REGISTRY_LIMIT) if checked else f"{ratio:.2f}x"
+                print(f"| {label} | {run} | {t:.2f} | {floor:.2f} | {cell} | "
+                      f"{'<= %.1fx' % REGISTRY_LIMIT if checked else '-'} |")
+                if checked and ratio > REGISTRY_LIMIT:
+                    bench.miss(f"{source} registry, {run}: {ratio:.2f}x its floor "
+                               f"(target {REGISTRY_LIMIT}x)")
+        print()
+
+    if results:
+        print("## Whole-process timings (median ms; floor measured in the same run)")
+        print()
+        print("| installation | run | time | floor | ratio | target |")
+        print("|---|---|---:|---:|---:|---|")
+        for name, r in results.items():
+            size = name.split("-")[0]
+            for kind, label, limit in (("default", "default (appends cup)", PATCH_LIMIT),
+                                       ("noop", "second run (no-op)", NOOP_LIMIT),
+                                       ("td_r_b", "/td /r /b", PATCH_LIMIT)):
+                t, floor = r[kind]
+                ratio = t / floor
+                checked = size != "100K"
+                cell = ratio_cell(ratio, limit) if checked else f"{ratio:.2f}x"
+                print(f"| {name} | {label} | {t:.2f} | {floor:.2f} | {cell} | "
+                      f"{'<= %.1fx' % limit if checked else '-'} |")
+                if checked and ratio > limit:
+                    bench.miss(f"{name} {label}: {ratio:.2f}x its floor (target {limit}x)")
+            t = r["td_r_b"][0]
+            floor = r["td_r_b_backup_floor"]
+            print(f"| {name} | /td /r /b vs floor with backup copies | {t:.2f} | {floor:.2f} | "
+                  f"{t / floor:.2f}x | - |")
+        print()
+
+        growth_pairs = [(f"16M-{p}", f"128M-{p}") for p in ("start", "end")]
+        growth_pairs = [(a, b) for a, b in growth_pairs if a in results and b in results]
+        if growth_pairs:
+            print("## Growth from 16 MB to 128 MB (target <= %.0fx)" % GROWTH_LIMIT)
+            print()
+            print("| installations | run | 16 MB | 128 MB | growth |")
+            print("|---|---|---:|---:|---:|")
+            for a, b in growth_pairs:
+                for kind in ("default", "noop", "td_r_b"):
+                    ta, tb = results[a][kind][0], results[b][kind][0]
+                    growth = tb / ta
+                    print(f"| {a} -> {b} | {kind} | {ta:.2f} | {tb:.2f} | "
+                          f"{ratio_cell(growth, GROWTH_LIMIT)} |")
+                    if growth > GROWTH_LIMIT:
+                        bench.miss(f"{a} -> {b} {kind}: grows {growth:.2f}x")
+            print()
+
+        print("## Peak resident memory (/usr/bin/time -v)")
+        print()
+        print("| installation | largest file | its lines | default | no-op | /td /r /b | budget | "
+              "worst / budget |")
+        print("|---|---:|---:|---:|---:|---:|---:|---:|")
+        for name, r in results.items():
+            m = r["memory"]
+            budget_kb = (MEMORY_FACTOR * m["largest_bytes"] + MEMORY_PER_LINE * m["largest_lines"]) / 1024
+            worst = max(m["default"], m["noop"], m["td_r_b"])
+            size = name.split("-")[0]
             checked = size != "100K"
-            cell = ratio_cell(ratio, limit) if checked else f"{ratio:.2f}x"
-            print(f"| {name} | {label} | {t:.2f} | {floor:.2f} | {cell} | "
-                  f"{'<= %.1fx' % limit if checked else '-'} |")
-            if checked and ratio > limit:
-                bench.miss(f"{name} {label}: {ratio:.2f}x its floor (target {limit}x)")
-        t = r["td_r_b"][0]
-        floor = r["td_r_b_backup_floor"]
-        print(f"| {name} | /td /r /b vs floor with backup copies | {t:.2f} | {floor:.2f} | "
-              f"{t / floor:.2f}x | - |")
-    print()
-
-    growth_pairs = [(f"16M-{p}", f"128M-{p}") for p in ("start", "end")]
-    growth_pairs = [(a, b) for a, b in growth_pairs if a in results and b in results]
-    if growth_pairs:
-        print("## Growth from 16 MB to 128 MB (target <= %.0fx)" % GROWTH_LIMIT)
+            ratio = worst / budget_kb
+            print(f"| {name} | {m['largest_bytes'] / MB:.1f} MB | {m['largest_lines']} | "
+                  f"{m['default'] / 1024:.1f} MB | {m['noop'] / 1024:.1f} MB | "
+                  f"{m['td_r_b'] / 1024:.1f} MB | {budget_kb / 1024:.1f} MB | "
+                  f"{ratio_cell(ratio, 1.0) if checked else '%.2fx' % ratio} |")
+            if checked and ratio > 1.0:
+                bench.miss(f"{name}: peak memory {worst / 1024:.1f} MB over budget {budget_kb / 1024:.1f} MB")
         print()
-        print("| installations | run | 16 MB | 128 MB | growth |")
-        print("|---|---|---:|---:|---:|")
-        for a, b in growth_pairs:
-            for kind in ("default", "noop", "td_r_b"):
-                ta, tb = results[a][kind][0], results[b][kind][0]
-                growth = tb / ta
-                print(f"| {a} -> {b} | {kind} | {ta:.2f} | {tb:.2f} | "
-                      f"{ratio_cell(growth, GROWTH_LIMIT)} |")
-                if growth > GROWTH_LIMIT:
-                    bench.miss(f"{a} -> {b} {kind}: grows {growth:.2f}x")
-        print()
-
-    print("## Peak resident memory (/usr/bin/time -v)")
-    print()
-    print("| installation | largest file | its lines | default | no-op | /td /r /b | budget | "
-          "worst / budget |")
-    print("|---|---:|---:|---:|---:|---:|---:|---:|")
-    for name, r in results.items():
-        m = r["memory"]
-        budget_kb = (MEMORY_FACTOR * m["largest_bytes"] + MEMORY_PER_LINE * m["largest_lines"]) / 1024
-        worst = max(m["default"], m["noop"], m["td_r_b"])
-        size = name.split("-")[0]
-        checked = size != "100K"
-        ratio = worst / budget_kb
-        print(f"| {name} | {m['largest_bytes'] / MB:.1f} MB | {m['largest_lines']} | "
-              f"{m['default'] / 1024:.1f} MB | {m['noop'] / 1024:.1f} MB | "
-              f"{m['td_r_b'] / 1024:.1f} MB | {budget_kb / 1024:.1f} MB | "
-              f"{ratio_cell(ratio, 1.0) if checked else '%.2fx' % ratio} |")
-        if checked and ratio > 1.0:
-            bench.miss(f"{name}: peak memory {worst / 1024:.1f} MB over budget {budget_kb / 1024:.1f} MB")
-    print()
 
     demo, demo_floor = bench.demo(max(args.runs, 5) if not args.smoke else 1)
     print("## Demo installation (examples/demo-prefix)")

@@ -1,6 +1,8 @@
-// A prefix's system.reg as arbitrary text: the reader never crashes, and
-// whatever it finds goes on through the game lookup and one patch run over an
-// empty installation in memory. The three errors are allowed outcomes.
+// A prefix's system.reg as arbitrary text: the reader never crashes, gives
+// what the full index of every key gives (for the game's key and for key and
+// value names made of the input, read in pieces of a size the input picks),
+// and whatever it finds goes on through the game lookup and one patch run over
+// an empty installation in memory. The three errors are allowed outcomes.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -26,6 +28,15 @@ class FoundValue : public corvaldo::Registry {
   std::optional<corvaldo::RegistryValue> value_;
 };
 
+void SameValue(const std::optional<corvaldo::RegistryValue>& filtered,
+               const std::optional<corvaldo::RegistryValue>& indexed) {
+  FUZZ_CHECK(filtered.has_value() == indexed.has_value());
+  if (filtered) {
+    FUZZ_CHECK(filtered->type == indexed->type);
+    FUZZ_CHECK(filtered->data == indexed->data);
+  }
+}
+
 class SilentUi : public corvaldo::UserInterface {
  public:
   void ShowStatusWindow(const std::string&) override {}
@@ -40,10 +51,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string text = fuzz::Bytes(data, size);
   std::optional<RegistryValue> value =
       FindWineRegistryValue(text, kGameKeyPath, kInstallDirValueName);
+  const WineRegistryIndex index(text);
+  SameValue(value, index.Find(kGameKeyPath, kInstallDirValueName));
 
-  // Key and value names made of the text's own bytes.
+  // Key and value names made of the text's own bytes: a header's name and a
+  // value's, when the text has them.
   const std::size_t split = size / 3;
-  FindWineRegistryValue(text, text.substr(0, split), text.substr(split, split / 2));
+  std::string key = text.substr(0, split), name = text.substr(split, split / 2);
+  if (const std::size_t open = text.find('['); open != std::string::npos) {
+    key = text.substr(open + 1, text.find(']', open) - open - 1);
+    for (std::size_t at = 0; (at = key.find("\\\\", at)) != std::string::npos; ++at) {
+      key.erase(at, 1);
+    }
+  }
+  if (const std::size_t quote = text.rfind("\"="); quote != std::string::npos && quote > 0) {
+    const std::size_t start = text.rfind('"', quote - 1);
+    if (start != std::string::npos) name = text.substr(start + 1, quote - start - 1);
+  }
+  const std::size_t chunk = size > 0 ? 1 + data[size - 1] % 97 : 1;
+  SystemRegReader reader(chunk);
+  SameValue(reader.FindInText(text, key, name), index.Find(key, name));
+  SameValue(reader.FindInText(text, kGameKeyPath, ""), index.Find(kGameKeyPath, ""));
 
   FoundValue registry(value);
   SilentUi ui;

@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "wine_registry.h"
 
 namespace corvaldo {
 namespace {
@@ -214,6 +217,187 @@ TEST(WineRegistryTest, TruncatedFilesNeverYieldAWrongValue) {
       ASSERT_TRUE(value.has_value()) << length;
       EXPECT_EQ(value->data, expected);
     }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The section filter (FindWineRegistryValue) must give, for every text and
+// query, what decoding every key into an index gives.
+
+void ExpectSameAsIndex(const std::string& text, const WineRegistryIndex& index,
+                       const std::string& key, const std::string& name, int* found = nullptr,
+                       SystemRegReader* reader = nullptr) {
+  const std::optional<RegistryValue> expected = index.Find(key, name);
+  const std::optional<RegistryValue> filtered =
+      reader ? reader->FindInText(text, key, name) : FindWineRegistryValue(text, key, name);
+  ASSERT_EQ(filtered.has_value(), expected.has_value()) << key << " / " << name;
+  if (expected) {
+    EXPECT_EQ(filtered->type, expected->type) << key << " / " << name;
+    EXPECT_EQ(filtered->data, expected->data) << key << " / " << name;
+    if (found) ++*found;
+  }
+}
+
+// The queries made of one key of the file: as written, in the 32-bit
+// program's view (through Wine's links where the views share a key), in other
+// cases and with stray separators; each value, the default and a missing one.
+std::vector<std::pair<std::string, std::string>> QueriesFor(
+    const bench::SyntheticRegistry::Key& key) {
+  std::vector<std::string> paths = {key.path};
+  const std::string wow = "Software\\Wow6432Node\\";
+  if (key.path.starts_with(wow)) paths.push_back("Software\\" + key.path.substr(wow.size()));
+  std::string lower = key.path;
+  for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  paths.push_back(lower);
+  paths.push_back("\\" + key.path + "\\\\");
+  std::vector<std::pair<std::string, std::string>> queries = {{key.path, ""},
+                                                              {key.path, "No Such Value"}};
+  for (const std::string& name : key.valueNames) queries.emplace_back(key.path, name);
+  for (const std::string& path : paths) {
+    queries.emplace_back(path, key.valueNames.empty() ? "" : key.valueNames.back());
+  }
+  return queries;
+}
+
+TEST(WineRegistryFilterTest, AgreesWithTheFullIndexOnWineShapedRegistries) {
+  struct Shape {
+    const char* name;
+    bench::RegistryShape shape;
+  };
+  const Shape shapes[] = {
+      {"win64", {.keys = 1200, .seed = 1}},
+      {"no #arch line", {.keys = 1200, .archLine = false, .seed = 2}},
+      {"CR LF", {.keys = 1200, .crlf = true, .seed = 3}},
+      {"no game", {.keys = 1200, .withGame = false, .seed = 4}},
+  };
+  for (const Shape& s : shapes) {
+    SCOPED_TRACE(s.name);
+    const bench::SyntheticRegistry registry = bench::MakeWineSystemReg(s.shape, 20);
+    const WineRegistryIndex index(registry.text);
+    int queries = 0, found = 0;
+    for (const auto& key : registry.sample) {
+      for (const auto& [path, name] : QueriesFor(key)) {
+        ExpectSameAsIndex(registry.text, index, path, name, &found);
+        ++queries;
+      }
+    }
+    for (const char* name : {"Install Dir", "Language", "Version", ""}) {
+      ExpectSameAsIndex(registry.text, index, kGameKeyPath, name, &found);
+    }
+    // Not an agreement of absences only: in the 32-bit view keys outside
+    // Wow6432Node are mostly out of sight, the others found in every spelling.
+    EXPECT_GT(found, static_cast<int>(registry.sample.size()) / 4) << queries << " queries";
+    const std::optional<RegistryValue> dir =
+        FindWineRegistryValue(registry.text, kGameKeyPath, kInstallDirValueName);
+    EXPECT_EQ(dir.has_value(), s.shape.withGame);
+    if (dir) {
+      EXPECT_EQ(dir->data, std::string(bench::kSyntheticInstallDir) + '\0');
+    }
+  }
+}
+
+TEST(WineRegistryFilterTest, AgreesWhereverTheReadsCutTheText) {
+  const bench::SyntheticRegistry registry =
+      bench::MakeWineSystemReg({.keys = 300, .crlf = true, .seed = 5}, 10);
+  const WineRegistryIndex index(registry.text);
+  for (std::size_t chunk : {1, 2, 3, 7, 64, 1000, 4096}) {
+    SCOPED_TRACE(chunk);
+    SystemRegReader reader(chunk);
+    for (const auto& key : registry.sample) {
+      ExpectSameAsIndex(registry.text, index, key.path,
+                        key.valueNames.empty() ? "" : key.valueNames[0], nullptr, &reader);
+    }
+    ExpectSameAsIndex(registry.text, index, kGameKeyPath, kInstallDirValueName, nullptr, &reader);
+  }
+  // A line longer than a read, in the game's key and around it.
+  const std::string longLine(300000, 'x');
+  const std::string text = Win64Registry("\"Long\"=\"" + longLine + "\"\n\"v\"=dword:7\n") +
+                           "[Other] 1\n\"" + longLine + "\"=\"\"\n" + kGameSection + "\"w\"=\"\"\n";
+  const WineRegistryIndex longIndex(text);
+  for (const char* name : {"Long", "v", "w"}) {
+    ExpectSameAsIndex(text, longIndex, kGameKeyPath, name);
+  }
+}
+
+// Header spellings the raw-byte check must not pass over, and near misses it
+// must not take for the key.
+TEST(WineRegistryFilterTest, DecodesEveryHeaderThatMayNameTheKey) {
+  using namespace std::string_literals;
+  const struct {
+    std::string header;
+    bool names;
+  } cases[] = {
+      {"[software\\\\wow6432node\\\\ea sports\\\\total club manager 2005]", true},
+      {" \t\v\f\r[Software\\\\Wow6432Node\\\\EA SPORTS\\\\TOTAL CLUB MANAGER 2005] 1", true},
+      {"[\\\\Software\\\\\\\\Wow6432Node\\\\EA SPORTS\\\\TOTAL CLUB MANAGER 2005\\\\]", true},
+      {"[Software\\x5cWow6432Node\\\\EA SPORTS\\\\TOTAL CLUB MANAGER 2005]", true},
+      {"[Software\\\\Wow6432Node\\\\\\x45\\x41 SPORTS\\\\TOTAL CLUB MANAGER 2005]", true},
+      {"[Software\\\\Wow6432Node\\\\\\x45A SPORTS\\\\TOTAL CLUB MANAGER 2005]", false},  // U+045A
+      {"[Software\\\\Wow6432Node\\\\\\x0045A SPORTS\\\\TOTAL CLUB MANAGER 2005]", true},
+      {"[Software\\\\Wow6432Node\\\\EA SPORTS\\\\TOTAL CLUB MANAGER 200\\65]", true},
+      {"[Software\\\\Wow6432Node\\\\EA\\ SPORTS\\\\TOTAL CLUB MANAGER 2005]", true},
+      {"[Software\\\\Wow6432Node\\\\EA SPORTS\\\\TOTAL CLUB MANAGER 2005\\\\\\\\]x", true},
+      {"[Software\\\\Wow6432Node\\\\EA SPORTS\\\\TOTAL CLUB MANAGER 2005\\]]", false},
+      {"[Software\\\\Wow6432Node\\\\EA SPORTS\\\\TOTAL CLUB MANAGER 20055]", false},
+      {"[Software\\\\Wow6432Node\\\\EA SPORTS\\\\TOTAL CLUB MANAGER 200]", false},
+      {"[Software\\\\Wow6432Node\\\\EA SPORTS\\\\TOTAL CLUB MANAGER 2005\\\\Sub]", false},
+      {"[Software\\\\Wow6432Node\\\\EA SPORTS\\\\TOTAL CLUB MANAGER 2005\r", false},
+      {"[Software\\\\Wow6432Node\\\\EA SPORTS\\\\TOTAL CLUB MANAGER\xC2\xA0"
+       "2005]",
+       false},
+      {"[Software\\\\Wow6432Node\\\\EA SPORTS\\\\TOTAL CLUB\0MANAGER 2005]"s, false},
+      {"[Software\\\\EA SPORTS\\\\TOTAL CLUB MANAGER 2005]", false},
+      {"x [Software\\\\Wow6432Node\\\\EA SPORTS\\\\TOTAL CLUB MANAGER 2005]", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.header);
+    // Other keys around it, one sharing every byte but the last.
+    const std::string text = std::string(kHeader) + "#arch=win64\n\n" +
+                             "[Software\\\\Wow6432Node\\\\EA SPORTS\\\\TOTAL CLUB MANAGER 2004]\n"
+                             "\"Install Dir\"=\"C:\\\\2004\"\n" +
+                             c.header + "\n\"Install Dir\"=\"C:\\\\x\"\n[Z]\n";
+    const std::optional<RegistryValue> value =
+        FindWineRegistryValue(text, kGameKeyPath, kInstallDirValueName);
+    EXPECT_EQ(value.has_value(), c.names);
+    ExpectSameAsIndex(text, WineRegistryIndex(text), kGameKeyPath, kInstallDirValueName);
+  }
+}
+
+// Links whose targets come before them in the file, as in Wine's sorted
+// files, and links in chains and loops: the filter reads the text again for
+// each key a link leads to.
+TEST(WineRegistryFilterTest, FollowsLinksWhereverTheirTargetsAre) {
+  const std::string game = "[Games\\\\TCM] 1\n\"Install Dir\"=\"C:\\\\linked\"\n";
+  const std::string hop1 = "[Software\\\\Wow6432Node\\\\EA SPORTS] 1\n#link\n" +
+                           LinkValue("\\REGISTRY\\Machine\\Hop\\Two");
+  const std::string hop2 = "[Hop\\\\Two\\\\TOTAL CLUB MANAGER 2005] 1\n#link\n" +
+                           LinkValue("\\REGISTRY\\Machine\\Games\\TCM");
+  const std::string loop = "[Hop\\\\Two] 1\n#link\n" +
+                           LinkValue("\\REGISTRY\\Machine\\Software\\Wow6432Node\\EA SPORTS");
+  const std::string head = std::string(kHeader) + "#arch=win64\n";
+  const struct {
+    const char* name;
+    std::string text;
+    std::optional<std::string> expected;
+  } cases[] = {
+      {"target first", head + game + hop2 + hop1, std::string("C:\\linked", 10)},
+      {"links first", head + hop1 + hop2 + game, std::string("C:\\linked", 10)},
+      {"a loop", head + hop1 + loop, std::nullopt},
+      {"#link in a second section of the key",
+       head + game + hop2 + "[Software\\\\Wow6432Node\\\\EA SPORTS] 1\n" +
+           LinkValue("\\REGISTRY\\Machine\\Hop\\Two") +
+           "[Software\\\\Wow6432Node\\\\EA SPORTS]\n#link\n",
+       std::string("C:\\linked", 10)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::optional<RegistryValue> value =
+        FindWineRegistryValue(c.text, kGameKeyPath, kInstallDirValueName);
+    ASSERT_EQ(value.has_value(), c.expected.has_value());
+    if (value) {
+      EXPECT_EQ(value->data, *c.expected);
+    }
+    ExpectSameAsIndex(c.text, WineRegistryIndex(c.text), kGameKeyPath, kInstallDirValueName);
   }
 }
 

@@ -167,6 +167,12 @@ TEST(FindGamePrefixesTest, FindsTheGameInEachLaunchersDefaultPlace) {
          h.Link(".wine", "elsewhere/tcm");
        },
        {".wine (Wine)"}},
+      {"a folder that is the place of two layouts is searched in each",
+       [](const FakeHome& h) {
+         h.Prefix("Games/Heroic/Prefixes/default/T/pfx");
+         h.Link(".local/share/bottles/bottles", "../../../Games/Heroic/Prefixes/default");
+       },
+       {"Games/Heroic/Prefixes/default/T/pfx (Heroic)"}},
       {"a value that is not text counts: the run reports it",
        [](const FakeHome& h) { h.Prefix(".wine", R"("Install Dir"=dword:00000001)"); },
        {".wine (Wine)"}},

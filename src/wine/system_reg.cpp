@@ -4,11 +4,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "ui/cp1252.h"
 #include "wine/wine_case.h"
@@ -165,41 +172,85 @@ Units JoinKeyPath(const KeyPath& path, std::size_t count = SIZE_MAX) {
   return out;
 }
 
+// The view a 32-bit process has of HKLM\Software on 64-bit Windows: its
+// Wow6432Node (the keys Windows shares between the views are none of ours).
+bool ViewDiffers(const KeyPath& path) {
+  return !path.empty() && path[0] == u"SOFTWARE" && !(path.size() > 1 && path[1] == u"WOW6432NODE");
+}
+
+KeyPath Wow64View(KeyPath path) {
+  path.insert(path.begin() + 1, u"WOW6432NODE");
+  return path;
+}
+
+bool IsWow64Key(const KeyPath& path) {
+  return path.size() >= 2 && path[0] == u"SOFTWARE" && path[1] == u"WOW6432NODE";
+}
+
+bool Contains(const std::vector<Units>& names, const Units& name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+constexpr std::string_view kRegistryMagic = "WINE REGISTRY Version 2";
+
+// A chain of registry links longer than this is taken for a loop.
+constexpr int kMaxLinkHops = 16;
+
 struct KeySections {
   // Line ranges [first, end) of every section with this name; Wine merges them.
   std::vector<std::pair<std::size_t, std::size_t>> bodies;
   bool isLink = false;
 };
 
-class RegistryText {
+}  // namespace
+
+// A registry text split into lines, every key decoded into an index.
+class WineRegistryIndex::Text {
  public:
-  explicit RegistryText(std::string_view text) {
+  explicit Text(std::string text) : text_(std::move(text)) {
+    const std::string_view view = text_;
     std::size_t start = 0;
-    while (start < text.size()) {
-      std::size_t end = text.find('\n', start);
-      if (end == std::string_view::npos) end = text.size();
-      std::string_view line = text.substr(start, end - start);
+    while (start < view.size()) {
+      std::size_t end = view.find('\n', start);
+      if (end == std::string_view::npos) end = view.size();
+      std::string_view line = view.substr(start, end - start);
       if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
       lines_.push_back(line);
       start = end + 1;
     }
-    valid_ = !lines_.empty() && lines_[0] == "WINE REGISTRY Version 2";
+    valid_ = !lines_.empty() && lines_[0] == kRegistryMagic;
     if (valid_) Index();
   }
+  Text(const Text&) = delete;
+  Text& operator=(const Text&) = delete;
 
   bool Valid() const { return valid_; }
   bool Win64() const { return win64_; }
 
   // The value in the key at `path`, which is already in the view to use.
-  std::optional<RegistryValue> Find(KeyPath path, const Units& foldedName) const {
+  // With `known`, a text that holds only some keys: when the lookup needs a
+  // key not among them (a link led elsewhere), it stops and names in `needed`
+  // the path it was following.
+  std::optional<RegistryValue> Find(KeyPath path, const Units& foldedName,
+                                    const std::vector<Units>* known = nullptr,
+                                    std::optional<KeyPath>* needed = nullptr) const {
+    auto lookUp = [&](const Units& name) -> const KeySections* {
+      if (known != nullptr && !Contains(*known, name)) {
+        *needed = path;
+        return nullptr;
+      }
+      auto it = keys_.find(name);
+      return it == keys_.end() ? nullptr : &it->second;
+    };
     // Follow registry links (#link keys); a loop of links gives up.
     for (int hop = 0;; ++hop) {
       bool redirected = false;
       for (std::size_t n = 1; n <= path.size() && !redirected; ++n) {
-        auto it = keys_.find(JoinKeyPath(path, n));
-        if (it == keys_.end() || !it->second.isLink) continue;
-        if (hop >= 16) return std::nullopt;
-        std::optional<KeyPath> target = LinkTarget(it->second);
+        const KeySections* key = lookUp(JoinKeyPath(path, n));
+        if (needed != nullptr && *needed) return std::nullopt;
+        if (key == nullptr || !key->isLink) continue;
+        if (hop >= kMaxLinkHops) return std::nullopt;
+        std::optional<KeyPath> target = LinkTarget(*key);
         if (!target) return std::nullopt;
         target->insert(target->end(), path.begin() + n, path.end());
         path = std::move(*target);
@@ -207,9 +258,9 @@ class RegistryText {
       }
       if (!redirected) break;
     }
-    auto it = keys_.find(JoinKeyPath(path));
-    if (it == keys_.end()) return std::nullopt;
-    return FindValue(it->second, foldedName);
+    const KeySections* key = lookUp(JoinKeyPath(path));
+    if (key == nullptr) return std::nullopt;
+    return FindValue(*key, foldedName);
   }
 
  private:
@@ -378,23 +429,403 @@ class RegistryText {
     return RegistryValue{type, std::move(bytes)};
   }
 
+  std::string text_;
   std::vector<std::string_view> lines_;
   std::unordered_map<Units, KeySections> keys_;
   bool valid_ = false;
   bool win64_ = false;
 };
 
-// Reads an open file whole, refusing anything that is not a regular file of
-// at most `limit` bytes: a FIFO or a device there would block the run or never
-// end. Closes `fd`.
+namespace {
+
+// A key path as Wine writes it in a section header, in upper case: components
+// joined by an escaped backslash. Tells from the raw bytes of a header, before
+// any decoding, that the header cannot name this key or one of its ancestors.
+class HeaderPattern {
+ public:
+  static constexpr std::size_t kMaxLength = 480;
+
+  // Absent when a component holds a character whose raw form could differ
+  // from its plain one (escapes, non-ASCII, ']'): such keys are found by
+  // decoding every header.
+  static std::optional<HeaderPattern> For(const KeyPath& path) {
+    HeaderPattern pattern;
+    for (std::size_t c = 0; c < path.size(); ++c) {
+      if (c > 0) {
+        pattern.raw_ += "\\\\";
+        pattern.kinds_.push_back(kSeparator);
+        pattern.kinds_.push_back(kEscaped);
+      }
+      for (std::size_t i = 0; i < path[c].size(); ++i) {
+        const char16_t u = path[c][i];
+        if (u < 0x20 || u > 0x7E || u == u']') return std::nullopt;
+        pattern.raw_ += static_cast<char>(u);
+        pattern.kinds_.push_back(i == 0 ? kComponentStart : kInComponent);
+      }
+    }
+    pattern.length_ = pattern.raw_.size();
+    if (pattern.length_ > kMaxLength) return std::nullopt;
+    pattern.raw_.resize((pattern.length_ / 8 + 1) * 8, '\0');
+    return pattern;
+  }
+
+  // False only when the header whose name starts at `name` (after its '[')
+  // cannot decode to this path or one of its ancestors. At least
+  // kMaxLength + 8 bytes from `name` must be readable; past the header's line
+  // end they do not change the answer.
+  bool MayName(const char* name) const {
+    const std::size_t i = Mismatch(name);
+    const char c = name[i];
+    if (i == length_) return c == ']' || c == '\\';
+    // A backslash may start any escape, or an empty component; after the
+    // first backslash of a separator the header has some other escape.
+    if (c == '\\' || kinds_[i] == kEscaped) return true;
+    // A name that ends here is an ancestor when it ends between components.
+    if (c == ']') return kinds_[i] != kInComponent;
+    // Any other byte decodes to itself or, from 0x80 up, to a non-ASCII
+    // character (overlong forms are refused): the component differs.
+    return false;
+  }
+
+ private:
+  enum Kind : unsigned char { kComponentStart, kInComponent, kSeparator, kEscaped };
+
+  static std::uint64_t Load(const char* bytes) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+  }
+
+  // ASCII a-z to A-Z in eight bytes at once; every other byte unchanged.
+  static std::uint64_t Fold(std::uint64_t word) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    const std::uint64_t low7 = word & (0x7F * kOnes);
+    const std::uint64_t atLeastA = low7 + (0x80 - 'a') * kOnes;
+    const std::uint64_t pastZ = low7 + (0x80 - 'z' - 1) * kOnes;
+    const std::uint64_t lower = atLeastA & ~pastZ & ~word & (0x80 * kOnes);
+    return word - (lower >> 2);
+  }
+
+  // The first position where the folded name and the pattern differ, at most
+  // the pattern's length.
+  std::size_t Mismatch(const char* name) const {
+    for (std::size_t j = 0; j < length_; j += 8) {
+      const std::uint64_t diff = Fold(Load(name + j)) ^ Load(raw_.data() + j);
+      if (diff == 0) continue;
+      const int bit = std::endian::native == std::endian::little ? std::countr_zero(diff)
+                                                                 : std::countl_zero(diff);
+      return std::min(j + static_cast<std::size_t>(bit) / 8, length_);
+    }
+    return length_;
+  }
+
+  std::string raw_;
+  std::size_t length_ = 0;
+  std::vector<Kind> kinds_;
+};
+
+// Bytes the scan may read past the last line it is handed.
+constexpr std::size_t kScanPadding = HeaderPattern::kMaxLength + 32;
+
+bool IsLineSpace(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r'; }
+
+// The first '[' from `p` on, or `end`. Sections are a few hundred bytes
+// apart: a call to memchr for each would cost more than the search itself.
+// At least 64 bytes past `end` must be readable.
+inline const char* FindBracket(const char* p, const char* end) {
+#if defined(__SSE2__)
+  const __m128i bracket = _mm_set1_epi8('[');
+  for (; p < end; p += 64) {
+    const auto equal = [&](int at) {
+      return _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at)), bracket);
+    };
+    const __m128i a = equal(0), b = equal(16), c = equal(32), d = equal(48);
+    if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d))) == 0) continue;
+    const auto bits = [](__m128i v) {
+      return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(v)));
+    };
+    const std::uint64_t found = bits(a) | bits(b) << 16 | bits(c) << 32 | bits(d) << 48;
+    return std::min(p + std::countr_zero(found), end);
+  }
+  return end;
+#else
+  const void* found = std::memchr(p, '[', static_cast<std::size_t>(end - p));
+  return found != nullptr ? static_cast<const char*>(found) : end;
+#endif
+}
+
+// Copies, from a registry text handed over in runs of whole lines, what a
+// lookup of one key needs: the first line, the #arch lines before the first
+// key, and the sections of the key and of its ancestors (where a link may
+// stand), plus, when the text does not say its architecture, one key that
+// shows it. Every other section is passed over by its header's raw bytes.
+class SectionFilter {
+ public:
+  // `request` in the view the file decides; `linked`: keys a link leads to.
+  SectionFilter(const KeyPath& request, const std::vector<KeyPath>& linked)
+      : request_(request), linked_(linked) {
+    text_.append(kRegistryMagic).push_back('\n');
+  }
+  SectionFilter(const SectionFilter&) = delete;
+  SectionFilter& operator=(const SectionFilter&) = delete;
+
+  // `begin`..`end` is one or more whole lines, each ending in '\n', the next
+  // ones after those handed over before; kScanPadding bytes after `end` are
+  // readable.
+  void Take(const char* begin, const char* end) {
+    regionStart_ = begin;
+    const char* p = begin;
+    while (p < end && phase_ != Phase::Rejected) {
+      if (phase_ == Phase::Sections) {
+        p = keeping_ ? KeepLines(p, end) : SkipToHeader(p, end);
+        continue;
+      }
+      const char* lineEnd = static_cast<const char*>(std::memchr(p, '\n', end - p));
+      std::string_view line(p, lineEnd - p);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      if (phase_ == Phase::FirstLine) {
+        phase_ = line == kRegistryMagic ? Phase::Preamble : Phase::Rejected;
+      } else {
+        std::size_t pos = 0;
+        SkipSpaces(line, pos);
+        if (pos < line.size() && line[pos] == '[') {
+          StartSections();
+          continue;
+        }
+        if (line.substr(pos).starts_with("#arch=")) {
+          const std::string_view arch = line.substr(pos + 6);
+          archKnown_ = arch == "win64" || arch == "win32";
+          win64_ = arch == "win64";
+          text_.append(p, lineEnd + 1);
+        }
+      }
+      p = lineEnd + 1;
+    }
+  }
+
+  // After the last line.
+  void Finish() {
+    if (phase_ == Phase::FirstLine) phase_ = Phase::Rejected;
+    if (phase_ == Phase::Preamble) StartSections();
+  }
+
+  bool Rejected() const { return phase_ == Phase::Rejected; }
+  // The keys whose sections were kept: all a lookup may consult.
+  const std::vector<Units>& Kept() const { return wanted_; }
+  std::string TakeText() { return std::move(text_); }
+
+ private:
+  enum class Phase { FirstLine, Preamble, Sections, Rejected };
+
+  void StartSections() {
+    phase_ = Phase::Sections;
+    std::vector<KeyPath> targets;
+    if (!ViewDiffers(request_)) {
+      targets.push_back(request_);
+    } else if (archKnown_) {
+      targets.push_back(win64_ ? Wow64View(request_) : request_);
+    } else {
+      targets.push_back(request_);
+      targets.push_back(Wow64View(request_));
+      needWow_ = true;
+      wowPattern_ = HeaderPattern::For({u"SOFTWARE", u"WOW6432NODE"});
+    }
+    targets.insert(targets.end(), linked_.begin(), linked_.end());
+    for (const KeyPath& target : targets) {
+      for (std::size_t n = 1; n <= target.size(); ++n) Want(JoinKeyPath(target, n));
+      if (target.empty()) Want(Units());
+      if (std::optional<HeaderPattern> pattern = HeaderPattern::For(target)) {
+        patterns_.push_back(std::move(*pattern));
+      } else {
+        everyHeader_ = true;
+      }
+    }
+    if (patterns_.size() == 1 && !everyHeader_ && !needWow_) only_ = &patterns_.front();
+  }
+
+  void Want(Units name) {
+    if (!Contains(wanted_, name)) wanted_.push_back(std::move(name));
+  }
+
+  // Inside a kept section: line by line, up to the next header.
+  const char* KeepLines(const char* p, const char* end) {
+    while (p < end) {
+      const char* lineEnd = static_cast<const char*>(std::memchr(p, '\n', end - p));
+      const char* first = p;
+      while (first < lineEnd && IsLineSpace(*first)) ++first;
+      if (first < lineEnd && *first == '[') return Header(p, first, end);
+      text_.append(p, lineEnd + 1);
+      p = lineEnd + 1;
+    }
+    return p;
+  }
+
+  // Outside: from '[' to '[' until one opens a line whose name may be wanted.
+  // This loop runs once per key of the file: a header that cannot be wanted
+  // costs a few word compares.
+  const char* SkipToHeader(const char* p, const char* end) {
+    for (;;) {
+      const char* bracket = FindBracket(p, end);
+      if (bracket == end) return end;
+      const char* lineStart = bracket;
+      if (lineStart > regionStart_ && lineStart[-1] != '\n') {
+        while (lineStart > regionStart_ && IsLineSpace(lineStart[-1])) --lineStart;
+      }
+      if ((lineStart == regionStart_ || lineStart[-1] == '\n') && MayName(bracket + 1)) {
+        return Header(lineStart, bracket, end);
+      }
+      p = bracket + 1;
+    }
+  }
+
+  const char* Header(const char* lineStart, const char* bracket, const char* end) {
+    keeping_ = false;
+    if (!MayName(bracket + 1)) return bracket + 1;
+    const char* lineEnd = static_cast<const char*>(std::memchr(bracket, '\n', end - bracket));
+    std::string_view line(lineStart, lineEnd - lineStart);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    std::size_t pos = bracket + 1 - lineStart;
+    if (std::optional<Units> name = ParseEscapedText(line, pos, ']')) {
+      const KeyPath path = SplitKeyPath(*name);
+      keeping_ = Contains(wanted_, JoinKeyPath(path));
+      const bool showsArch = needWow_ && IsWow64Key(path);
+      if (keeping_ || showsArch) text_.append(lineStart, lineEnd + 1);
+      if (showsArch) needWow_ = false;
+    }
+    return lineEnd + 1;
+  }
+
+  bool MayName(const char* name) const {
+    if (only_ != nullptr) return only_->MayName(name);
+    if (everyHeader_) return true;
+    if (needWow_ && wowPattern_->MayName(name)) return true;
+    for (const HeaderPattern& pattern : patterns_) {
+      if (pattern.MayName(name)) return true;
+    }
+    return false;
+  }
+
+  const KeyPath& request_;
+  const std::vector<KeyPath>& linked_;
+  Phase phase_ = Phase::FirstLine;
+  bool archKnown_ = false;
+  bool win64_ = false;
+  bool needWow_ = false;  // no #arch line: the first Wow6432Node key is kept to show it
+  bool everyHeader_ = false;
+  bool keeping_ = false;
+  std::vector<Units> wanted_;
+  std::vector<HeaderPattern> patterns_;
+  std::optional<HeaderPattern> wowPattern_;
+  const HeaderPattern* only_ = nullptr;  // the usual case: one key, the architecture known
+  const char* regionStart_ = nullptr;
+  std::string text_;
+};
+
+}  // namespace
+
+class SystemRegReader::Buffer {
+ public:
+  explicit Buffer(std::size_t chunk)
+      : data_(new char[std::max<std::size_t>(chunk, 1) + kScanPadding]()),
+        capacity_(std::max<std::size_t>(chunk, 1)) {}
+
+  // Hands the bytes `read(into, room, offset)` gives, from offset 0 up to
+  // the first 0, to `filter` in runs of whole lines. False when reading fails,
+  // the text is not a registry file or is bigger than kMaxRegistryFileSize.
+  template <class Read>
+  bool Scan(Read& read, SectionFilter& filter) {
+    std::size_t have = 0;
+    std::size_t offset = 0;
+    for (;;) {
+      // A line longer than the buffer: only text Wine never writes.
+      if (have == capacity_) Grow(have);
+      const auto n = read(data_.get() + have, capacity_ - have, offset);
+      if (n < 0) return false;
+      if (n == 0) break;
+      const char* fresh = data_.get() + have;
+      have += static_cast<std::size_t>(n);
+      offset += static_cast<std::size_t>(n);
+      if (offset > kMaxRegistryFileSize) return false;
+      // Anything else is refused on its first bytes, before more is read.
+      if (offset == have &&
+          std::memcmp(data_.get(), kRegistryMagic.data(), std::min(have, kRegistryMagic.size())))
+        return false;
+      const void* lastLineEnd = memrchr(fresh, '\n', static_cast<std::size_t>(n));
+      if (lastLineEnd == nullptr) continue;
+      const std::size_t taken = static_cast<const char*>(lastLineEnd) + 1 - data_.get();
+      filter.Take(data_.get(), data_.get() + taken);
+      if (filter.Rejected()) return false;
+      std::memmove(data_.get(), data_.get() + taken, have - taken);
+      have -= taken;
+    }
+    if (offset == 0) return false;
+    if (have > 0) {
+      data_[have++] = '\n';  // the last line's end, which changes nothing
+      filter.Take(data_.get(), data_.get() + have);
+    }
+    filter.Finish();
+    return !filter.Rejected();
+  }
+
+ private:
+  void Grow(std::size_t have) {
+    const std::size_t capacity = capacity_ * 2;
+    std::unique_ptr<char[]> data(new char[capacity + kScanPadding]());
+    std::memcpy(data.get(), data_.get(), have);
+    data_ = std::move(data);
+    capacity_ = capacity;
+  }
+
+  std::unique_ptr<char[]> data_;
+  std::size_t capacity_;
+};
+
+namespace {
+
+KeyPath ViewFor(const KeyPath& request, bool win64) {
+  return win64 && ViewDiffers(request) ? Wow64View(request) : request;
+}
+
+// One pass over the text keeps the sections of the key and its ancestors; a
+// link on the way to another key takes one more pass for each key it leads to.
+template <class Read>
+std::optional<RegistryValue> FindThroughFilter(SystemRegReader::Buffer& buffer, Read read,
+                                               std::string_view keyPath,
+                                               std::string_view valueName) {
+  const KeyPath request = SplitKeyPath(Cp1252ToUnits(keyPath));
+  const Units name = FoldUnits(Cp1252ToUnits(valueName));
+  std::vector<KeyPath> linked;
+  for (int pass = 0; pass <= kMaxLinkHops; ++pass) {
+    SectionFilter filter(request, linked);
+    if (!buffer.Scan(read, filter)) return std::nullopt;
+    const WineRegistryIndex::Text registry(filter.TakeText());
+    std::optional<KeyPath> needed;
+    std::optional<RegistryValue> value =
+        registry.Find(ViewFor(request, registry.Win64()), name, &filter.Kept(), &needed);
+    if (!needed) return value;
+    linked.push_back(std::move(*needed));
+  }
+  return std::nullopt;
+}
+
+// The size of an open regular file of at most `limit` bytes; absent for
+// anything else: a FIFO or a device there would block the run or never end.
+std::optional<std::size_t> RegularFileSize(int fd, std::size_t limit) {
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<std::uint64_t>(st.st_size) > limit) {
+    return std::nullopt;
+  }
+  return static_cast<std::size_t>(st.st_size);
+}
+
+// Reads an open regular file of at most `limit` bytes whole. Closes `fd`.
 std::optional<std::string> ReadRegularFile(int fd, std::size_t limit) {
   if (fd < 0) return std::nullopt;
   std::optional<std::string> data;
-  struct stat st;
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-      static_cast<std::uint64_t>(st.st_size) <= limit) {
+  if (const std::optional<std::size_t> size = RegularFileSize(fd, limit)) {
     data.emplace();
-    data->reserve(static_cast<std::size_t>(st.st_size));
+    data->reserve(*size);
     char buffer[65536];
     for (;;) {
       ssize_t n = read(fd, buffer, sizeof buffer);
@@ -423,29 +854,66 @@ int OpenUntimed(int folder, const char* name, int flags) {
 
 }  // namespace
 
+SystemRegReader::SystemRegReader(std::size_t chunk) : buffer_(std::make_unique<Buffer>(chunk)) {}
+SystemRegReader::~SystemRegReader() = default;
+
+std::optional<RegistryValue> SystemRegReader::Find(int fd, std::string_view keyPath,
+                                                   std::string_view valueName) {
+  if (fd < 0) return std::nullopt;
+  std::optional<RegistryValue> value;
+  if (RegularFileSize(fd, kMaxRegistryFileSize)) {
+    auto read = [fd](char* into, std::size_t room, std::size_t offset) {
+      for (;;) {
+        const ssize_t n = pread(fd, into, room, static_cast<off_t>(offset));
+        if (n >= 0 || errno != EINTR) return n;
+      }
+    };
+    value = FindThroughFilter(*buffer_, read, keyPath, valueName);
+  }
+  close(fd);
+  return value;
+}
+
+std::optional<RegistryValue> SystemRegReader::FindAt(int folder, const char* name,
+                                                     std::string_view keyPath,
+                                                     std::string_view valueName) {
+  return Find(OpenUntimed(folder, name, kReadFlags | O_NOFOLLOW), keyPath, valueName);
+}
+
+std::optional<RegistryValue> SystemRegReader::FindInText(std::string_view text,
+                                                         std::string_view keyPath,
+                                                         std::string_view valueName) {
+  auto read = [text](char* into, std::size_t room, std::size_t offset) -> std::ptrdiff_t {
+    const std::size_t n = std::min(room, text.size() - std::min(offset, text.size()));
+    std::memcpy(into, text.data() + offset, n);
+    return static_cast<std::ptrdiff_t>(n);
+  };
+  return FindThroughFilter(*buffer_, read, keyPath, valueName);
+}
+
 std::optional<RegistryValue> FindWineRegistryValue(std::string_view systemReg,
                                                    std::string_view keyPath,
                                                    std::string_view valueName) {
-  RegistryText registry(systemReg);
-  if (!registry.Valid()) return std::nullopt;
-  KeyPath path = SplitKeyPath(Cp1252ToUnits(keyPath));
-  // A 32-bit process on 64-bit Windows reads HKLM\Software from its
-  // Wow6432Node (the keys Windows shares between the views are none of ours).
-  if (registry.Win64() && !path.empty() && path[0] == u"SOFTWARE" &&
-      !(path.size() > 1 && path[1] == u"WOW6432NODE")) {
-    path.insert(path.begin() + 1, u"WOW6432NODE");
-  }
-  return registry.Find(std::move(path), FoldUnits(Cp1252ToUnits(valueName)));
+  return SystemRegReader().FindInText(systemReg, keyPath, valueName);
 }
 
 std::optional<RegistryValue> ReadPrefixRegistryValue(const std::string& prefix,
                                                      std::string_view keyPath,
                                                      std::string_view valueName) {
   if (prefix.empty()) return std::nullopt;
-  std::optional<std::string> text = ReadRegularFile(
-      OpenUntimed(AT_FDCWD, (prefix + "/system.reg").c_str(), kReadFlags), kMaxRegistryFileSize);
-  if (!text) return std::nullopt;
-  return FindWineRegistryValue(*text, keyPath, valueName);
+  return SystemRegReader().Find(OpenUntimed(AT_FDCWD, (prefix + "/system.reg").c_str(), kReadFlags),
+                                keyPath, valueName);
+}
+
+WineRegistryIndex::WineRegistryIndex(std::string_view systemReg)
+    : text_(std::make_unique<Text>(std::string(systemReg))) {}
+WineRegistryIndex::~WineRegistryIndex() = default;
+
+std::optional<RegistryValue> WineRegistryIndex::Find(std::string_view keyPath,
+                                                     std::string_view valueName) const {
+  if (!text_->Valid()) return std::nullopt;
+  return text_->Find(ViewFor(SplitKeyPath(Cp1252ToUnits(keyPath)), text_->Win64()),
+                     FoldUnits(Cp1252ToUnits(valueName)));
 }
 
 std::optional<std::string> ReadRegularFileAt(int folder, const char* name, std::size_t limit) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +22,9 @@ inline constexpr std::size_t kMaxRegistryFileSize = 256u << 20;
 // come back converted to CP1252 with their terminating NUL, the way
 // RegQueryValueExA returns them. Absent when the text is not a Wine registry,
 // or the key or the value is missing or malformed.
+//
+// Only the sections that can hold the key, or a registry link on its way, are
+// decoded; every other section is passed over by its header's raw bytes.
 std::optional<RegistryValue> FindWineRegistryValue(std::string_view systemReg,
                                                    std::string_view keyPath,
                                                    std::string_view valueName);
@@ -30,6 +34,53 @@ std::optional<RegistryValue> FindWineRegistryValue(std::string_view systemReg,
 std::optional<RegistryValue> ReadPrefixRegistryValue(const std::string& prefix,
                                                      std::string_view keyPath,
                                                      std::string_view valueName);
+
+// Reads registry files one after another through one small buffer, so that a
+// search over many prefixes never holds a whole file in memory.
+class SystemRegReader {
+ public:
+  static constexpr std::size_t kDefaultChunk = 128u << 10;
+
+  // `chunk`: the bytes read at a time (the tests make it tiny, to cut the
+  // text anywhere).
+  explicit SystemRegReader(std::size_t chunk = kDefaultChunk);
+  ~SystemRegReader();
+  SystemRegReader(const SystemRegReader&) = delete;
+  SystemRegReader& operator=(const SystemRegReader&) = delete;
+
+  // The value in the registry file `name` in the open folder `folder`, when it
+  // is a regular file, not a symbolic link, of at most kMaxRegistryFileSize.
+  std::optional<RegistryValue> FindAt(int folder, const char* name, std::string_view keyPath,
+                                      std::string_view valueName);
+  // The same for an open file, which this closes.
+  std::optional<RegistryValue> Find(int fd, std::string_view keyPath, std::string_view valueName);
+  // The same for text in memory (FindWineRegistryValue).
+  std::optional<RegistryValue> FindInText(std::string_view text, std::string_view keyPath,
+                                          std::string_view valueName);
+
+  class Buffer;
+
+ private:
+  std::unique_ptr<Buffer> buffer_;
+};
+
+// Every key of a registry text decoded and indexed: the plain reading, slower
+// by far, that the section filter above must always agree with.
+class WineRegistryIndex {
+ public:
+  explicit WineRegistryIndex(std::string_view systemReg);
+  ~WineRegistryIndex();
+  WineRegistryIndex(const WineRegistryIndex&) = delete;
+  WineRegistryIndex& operator=(const WineRegistryIndex&) = delete;
+
+  // As FindWineRegistryValue.
+  std::optional<RegistryValue> Find(std::string_view keyPath, std::string_view valueName) const;
+
+  class Text;
+
+ private:
+  std::unique_ptr<Text> text_;
+};
 
 // The whole of the file `name` in the open folder `folder`, when it is a
 // regular file, not a symbolic link, of at most `limit` bytes.

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <optional>
 #include <set>
+#include <tuple>
 #include <utility>
 
 #include "ui/text_helpers.h"
@@ -78,6 +79,16 @@ std::vector<std::string> ListFolder(int folder) {
   return names;
 }
 
+// Folders already visited, each for a given purpose.
+using Visited = std::set<std::tuple<dev_t, ino_t, int>>;
+
+// False when the open folder was visited for `purpose` before (reached again
+// through a link, or listed twice), and also when it cannot be told apart.
+bool FirstVisit(int folder, Visited& visited, int purpose = 0) {
+  struct stat st;
+  return fstat(folder, &st) == 0 && visited.emplace(st.st_dev, st.st_ino, purpose).second;
+}
+
 // The rules LocateGame applies: an empty or blank text is no game; a value
 // that is not text is one, and the run then reports it.
 bool HoldsGame(const RegistryValue& value) {
@@ -92,7 +103,10 @@ class Search {
     // The place itself may be reached through links: Steam's ~/.steam/steam
     // is one, and a library or ~/Games may live on another disk.
     const Descriptor root(open(place.folder.c_str(), kFolderFlags));
-    if (!root.valid()) return;
+    // A place reached again under the same layout would give the same prefixes.
+    if (!root.valid() || !FirstVisit(root.get(), placesSeen_, static_cast<int>(place.layout))) {
+      return;
+    }
     if (place.layout == Layout::Itself) {
       Inspect(root.get(), place.folder, place.launcher);
       return;
@@ -114,21 +128,20 @@ class Search {
 
  private:
   void Inspect(int folder, const std::string& path, const char* launcher) {
+    if (!FirstVisit(folder, seen_)) return;
     struct stat st;
-    if (fstat(folder, &st) != 0 || !seen_.emplace(st.st_dev, st.st_ino).second) return;
     if (fstatat(folder, "system.reg", &st, AT_SYMLINK_NOFOLLOW) != 0) return;  // not a prefix
     if (prefixesRead_ >= kMaxPrefixesRead) return;
     ++prefixesRead_;
-    const std::optional<std::string> text =
-        ReadRegularFileAt(folder, "system.reg", kMaxRegistryFileSize);
-    if (!text) return;
     std::optional<RegistryValue> value =
-        FindWineRegistryValue(*text, kGameKeyPath, kInstallDirValueName);
+        reader_.FindAt(folder, "system.reg", kGameKeyPath, kInstallDirValueName);
     if (value && HoldsGame(*value)) found_.push_back({path, launcher, std::move(*value)});
   }
 
-  std::set<std::pair<dev_t, ino_t>> seen_;
+  Visited seen_;
+  Visited placesSeen_;
   std::size_t prefixesRead_ = 0;
+  SystemRegReader reader_;  // one buffer for every registry read
   std::vector<FoundPrefix> found_;
 };
 
@@ -182,10 +195,12 @@ std::vector<Place> DefaultPlaces(const PrefixSearch& where) {
       home + "/snap/steam/common/.local/share/Steam",
   };
   std::vector<std::string> libraries;
+  // ~/.steam/steam is usually a link to one of the others: its list is read once.
+  Visited listsRead;
   for (const std::string& root : steamRoots) {
     libraries.push_back(root);
     const Descriptor steamapps(open((root + "/steamapps").c_str(), kFolderFlags));
-    if (!steamapps.valid()) continue;
+    if (!steamapps.valid() || !FirstVisit(steamapps.get(), listsRead)) continue;
     const std::optional<std::string> vdf =
         ReadRegularFileAt(steamapps.get(), "libraryfolders.vdf", kMaxLibraryFoldersSize);
     if (!vdf) continue;

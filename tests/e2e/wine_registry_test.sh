@@ -36,6 +36,8 @@ reg 'Version' REG_DWORD 305419896
 reg 'Data Path' REG_EXPAND_SZ '%ProgramFiles%\TCM'
 reg 'Multi' REG_MULTI_SZ 'a\0b'
 reg 'Blob' REG_BINARY deadbeef
+# A key and a value whose names Wine writes with escapes.
+"$wine" reg add "$key\\Edição [especial]" /v 'Caminho «1»' /t REG_SZ /d 'C:\Jogos\"x"' /f /reg:32 >/dev/null
 "$wine" cmd /c mkdir "$game\\script" >/dev/null
 "$wine" cmd /c echo 'corvaldo>' "$game\\script\\cupAlloc.txt" >/dev/null
 # The registry reaches system.reg only when the server has saved it.
