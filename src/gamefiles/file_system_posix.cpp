@@ -465,17 +465,13 @@ class PosixFileWriter : public FileWriter {
 
 // Puts the finished, named temporary file at `to` unless something is there
 // already, and removes the temporary name. link() is atomic and refuses to
-// replace; where the file system has no hard links, renameat2 with
-// RENAME_NOREPLACE does the same. Where it has neither (exFAT and FAT through
-// FUSE), the name is checked and the file renamed while the folder is locked
-// (flock on the folder itself, which the kernel lets go when a run dies, so
-// nothing is left to clear): every run of ours takes that lock for this step,
-// so no other run can put a backup there in between. A kill at any moment
-// leaves the backup's name free or holding a whole copy: the copy was
-// finished and flushed before, and a temporary file that a killed run left,
-// finished or not, is only ever removed by the next run, never given a name.
-// Only a program other than ours creating that very name in the instant
-// between the check and the rename could see its file replaced.
+// replace; so does renameat2 with RENAME_NOREPLACE. With neither (exFAT and
+// FAT through FUSE), the name is checked and the file renamed under an flock
+// on the folder that every run of ours takes for this step, so no other run
+// places a backup in between; the kernel lets the lock go when a run dies.
+// A kill at any moment leaves the name free or holding a whole copy: the copy
+// was flushed before, and a leftover temporary file, finished or not, is
+// only ever removed by the next run, never renamed.
 bool PlaceNoReplace(TempFile& temp, const std::string& to) {
   bool placed = false;
   bool linked = false;
