@@ -81,9 +81,10 @@ fs_attach() {
   return 1
 }
 
+# A FUSE daemon that hangs must not hang the test: then detached lazily.
 fs_detach() {
   mountpoint -q "$1" || return 0
-  umount "$1" 2>/dev/null || umount -l "$1"
+  timeout 30 umount "$1" 2>/dev/null || umount -l "$1"
 }
 
 # A sparse image of KIND for DIR on a loop device: small, so that filling it
