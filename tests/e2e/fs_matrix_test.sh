@@ -153,33 +153,41 @@ step_case() {
   check "$kind: other letter case: only the backups added" test "$after" = "$expected"
 }
 
-# state LABEL: each file old (o) or new (n), each backup absent or whole, no
-# name but ours added; appends to $state and counts the partial ones.
+# state LABEL OLD NEW: each game file as in the folder OLD (o) or NEW (n), in
+# $state; each backup absent or a whole copy of OLD's file; counts the ones
+# that are not.
 state() {
-  local label=$1 i f b extra
+  local label=$1 old=$2 new=$3 i f b
   state=""
   for i in 0 1 2; do
     f=${files[$i]}
     b=${backups[$i]}
-    if cmp -s "$game/$f" "$large/$f"; then
+    if cmp -s "$game/$f" "$old/$f"; then
       state+=o
-    elif cmp -s "$game/$f" "$work/ref/large/TCM 2005/$f"; then
+    elif cmp -s "$game/$f" "$new/$f"; then
       state+=n
     else
       state+="?"
       partial=$((partial + 1))
       fail "$kind: $label: $f is neither old nor new"
     fi
-    if [ -e "$game/$b" ] && ! cmp -s "$game/$b" "$large/$f"; then
+    if [ -e "$game/$b" ] && ! cmp -s "$game/$b" "$old/$f"; then
       badbackups=$((badbackups + 1))
       fail "$kind: $label: $b is not a whole copy of the original"
     fi
   done
+}
+
+# after_kill LABEL: the state of the large installation after a /b run, and
+# no name added but the two backups' and ours.
+after_kill() {
+  local extra
+  state "$1" "$large" "$work/ref/large/TCM 2005"
   while IFS= read -r extra; do
     case "$extra" in
       ./script/cupAlloc.backup-original.txt | ./database/Country38.backup-original.sav | \
         ./script/*.corvaldo-?????? | ./database/*.corvaldo-??????) ;;
-      *) fail "$kind: $label: unexpected file $extra" ;;
+      *) fail "$kind: $1: unexpected file $extra" ;;
     esac
   done < <(comm -13 <(names "$large") <(names "$game"))
 }
@@ -243,11 +251,11 @@ step_kills() {
     code=$?
     kills=$((kills + 1))
     inbackup=$((inbackup + placing))
-    state "kill at $w"
+    after_kill "kill at $w"
     states+=" $w:$state/$(ours | wc -l)"
     [ "$code" -eq 137 ] || fail "$kind: the run was not killed at $point ($code)"
     run /s /b
-    state "run after the kill at $w"
+    after_kill "run after the kill at $w"
     check "$kind: the run after the kill at $w: exit 0, all new ($code, $state)" \
       test "$code" -eq 0 -a "$state" = nno
     check "$kind: the run after the kill at $w leaves nothing of ours" test -z "$(ours)"
@@ -261,7 +269,7 @@ step_full() {
   # Full to the last byte, then with a little room (which may or may not be
   # enough for a run): old or new files, whole backups, nothing of ours left.
   # Each run on its own copy of the game, all put there before the filling.
-  local room i f old before left freed=0
+  local room old before left freed=0
   put "$demo" full-0 full-4 full-32
   fs_fill "$mnt"
   for room in 0 4 32; do
@@ -277,20 +285,9 @@ step_full() {
     left_full=$((left_full + left))
     check "$kind: disk full but ${room} KiB: nothing of ours left ($(ours | tr '\n' ' '))" \
       test "$left" -eq 0
-    old=0
-    for i in 0 1 2; do
-      f=${files[$i]}
-      if cmp -s "$game/$f" "$demo/$f"; then
-        old=$((old + 1))
-      elif ! cmp -s "$game/$f" "$work/ref/all/TCM 2005/$f"; then
-        partial=$((partial + 1))
-        fail "$kind: disk full but ${room} KiB: $f is neither old nor new"
-      fi
-      if [ -e "$game/${backups[$i]}" ] && ! cmp -s "$game/${backups[$i]}" "$demo/$f"; then
-        badbackups=$((badbackups + 1))
-        fail "$kind: disk full but ${room} KiB: ${backups[$i]} is not whole"
-      fi
-    done
+    state "disk full but ${room} KiB" "$demo" "$work/ref/all/TCM 2005"
+    old=${state//[^o]/}
+    old=${#old}
     if [ "$room" -eq 0 ]; then
       check "$kind: full disk: exit 2 ($code)" test "$code" -eq 2
       check "$kind: full disk: every file old ($old of 3)" test "$old" -eq 3
