@@ -200,8 +200,11 @@ originals() {  # originals I...: the backups of files[I...] are the large origin
 # Kills are aimed with strace, which sends SIGKILL as the run enters its Nth
 # call of a set, whatever the machine's speed and load: a write (so many
 # bytes into the output), or a call that names a file.
+# (LeakSanitizer gives up under ptrace, failing the run: an ASan build is
+# traced with it off.)
 traced() {  # traced LOG|- SET [N]: the /b run, traced; killed at the Nth call of SET
-  WINEPREFIX=$prefix strace -qq -s 0 -o "${1/#-//dev/null}" -e trace="$2" \
+  WINEPREFIX=$prefix ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 \
+    strace -qq -s 0 -o "${1/#-//dev/null}" -e trace="$2" \
     ${3:+-e inject="$2:signal=SIGKILL:when=$3"} "$exe" /s /b </dev/null >/dev/null 2>&1
 }
 
@@ -227,8 +230,8 @@ step_kills() {
   local at
   for at in $((e1 / 2)) $((b2 + country_old / 4)) $((b2 + country_old / 2)) \
     $((b2 + country_old * 3 / 4)) $((e2 + country_old / 2)); do
-    points+=("write:$(awk -v at="$at" '/^write\(/ { n++; if (sum >= at) { print n; exit }
-      sum += $NF }' "$work/trace")")
+    points+=("write:$(awk -v at="$at" '/^write\(/ { n++; if (sum >= at) { print n; exit } }
+      /^write\([0-9][0-9]+|^write\([3-9]/ { sum += $NF }' "$work/trace")")
   done
   # (strace counts the calls of each name apart.)
   points+=($(awk -F'(' '!/^write\(/ { n[$1]++ }
@@ -238,9 +241,9 @@ step_kills() {
     set=${point%%:*} n=${point#*:}
     placing=0
     if [ "$set" = write ]; then
-      # The bytes written before the call that was stopped.
-      w=$(awk -v n="$n" '/^write\(/ { if (++i == n) { print sum; exit } sum += $NF }' \
-        "$work/trace")
+      # The bytes written to files (not to stderr) before the call stopped.
+      w=$(awk -v n="$n" '/^write\(/ { if (++i == n) { print sum; exit } }
+        /^write\([0-9][0-9]+|^write\([3-9]/ { sum += $NF }' "$work/trace")
       ((w > b1 && w < e1 || w > b2 && w < e2)) && placing=1
     else
       w=$set
