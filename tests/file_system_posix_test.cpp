@@ -277,6 +277,20 @@ TEST_F(PosixFileSystemTest, AFolderIsClearedOfStaleTemporariesWhenFirstTouched) 
   EXPECT_EQ(ScriptFolder(), kept);
 }
 
+// A run killed between linking a finished backup copy to the backup's name
+// and removing the copy's temporary name leaves that name behind: only the
+// name may go, never the content the backup shares.
+TEST_F(PosixFileSystemTest, AStaleTemporaryThatIsAlsoTheBackupLosesOnlyItsName) {
+  Put("script/cupAlloc.txt", "old");
+  Put("script/cupAlloc.backup-original.txt", "original");
+  ASSERT_EQ(link((game_ + "/script/cupAlloc.backup-original.txt").c_str(),
+                 (game_ + "/script/cupAlloc.backup-original.txt.corvaldo-Ab3xYz").c_str()),
+            0);
+  EXPECT_EQ(files_->ReadFile("C:\\Game\\script\\cupAlloc.txt").status, ReadStatus::Ok);
+  EXPECT_EQ(ScriptFolder(), (Names{"cupAlloc.backup-original.txt", "cupAlloc.txt"}));
+  EXPECT_EQ(Get("script/cupAlloc.backup-original.txt"), "original");
+}
+
 TEST_F(PosixFileSystemTest, AParallelRunNeverTakesALiveTemporary) {
   Put("script/cupAlloc.txt", "old");
   for (const bool unnamed : {true, false}) {

@@ -171,6 +171,48 @@ void KeepOwner(int fd, const struct stat& original) {
   }
 }
 
+// Gives the file its mode. A file system that stores none (FAT through FUSE
+// answers ENOSYS, the kernel's vfat EPERM, others EOPNOTSUPP) shows every file
+// with the mode the mount gives it: nothing to set, and no failure.
+bool SetMode(int fd, mode_t mode) {
+  return fchmod(fd, mode) == 0 || errno == ENOSYS || errno == EPERM || errno == EOPNOTSUPP;
+}
+
+bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+// The name under which `folder` lists the existing file `name`, whose status
+// is `st`. A case-insensitive file system (exFAT, FAT, NTFS mounted so, ext4
+// with casefold) finds the file under any spelling, and a rename made under
+// ours would respell it; the new content must take the listed name. Matched
+// exactly, else case-insensitively or by inode (names beyond ASCII on the
+// kernel's file systems).
+std::string ListedName(const std::string& folder, const std::string& name, const struct stat& st) {
+  DIR* listing = opendir(folder.c_str());
+  if (listing == nullptr) return name;
+  std::string listed;
+  while (const dirent* entry = readdir(listing)) {
+    const std::string_view entryName = entry->d_name;
+    if (entryName == name) {
+      listed = name;
+      break;
+    }
+    if (!listed.empty() || entryName == "." || entryName == "..") continue;
+    struct stat other;
+    if (SameIgnoringAsciiCase(entryName, name) ||
+        (entry->d_ino == st.st_ino &&
+         fstatat(dirfd(listing), entry->d_name, &other, AT_SYMLINK_NOFOLLOW) == 0 &&
+         other.st_dev == st.st_dev && other.st_ino == st.st_ino)) {
+      listed = entryName;
+    }
+  }
+  closedir(listing);
+  return listed.empty() ? name : listed;
+}
+
 // Our temporary files are "<name>.corvaldo-XXXXXX": the name of the file they
 // stand in for, and six letters or digits (mkstemp's alphabet). Nothing else
 // is ever taken for one of ours.
@@ -251,6 +293,22 @@ std::optional<TempFile> CreateTempBeside(const std::string& folder, const std::s
   return temp;
 }
 
+// Removes a temporary file of ours. Unless it is another name of a file that
+// must stay (a backup linked from it), its content goes first: a full file
+// system may need room to remove a name (NTFS does). It is closed before its
+// name is removed: FUSE keeps a removed file that is still open under a
+// hidden name, which needs room too.
+void RemoveTemp(TempFile& temp, bool keepContent = false) {
+  if (temp.fd >= 0) {
+    if (!keepContent && !temp.path.empty() && ftruncate(temp.fd, 0) != 0) {
+    }
+    close(temp.fd);
+    temp.fd = -1;
+  }
+  if (!temp.path.empty()) unlink(temp.path.c_str());
+  temp.path.clear();
+}
+
 enum class Linked { Yes, Exists, Unsupported };
 
 // Gives an unnamed temporary file the name `path`, refusing to replace
@@ -296,14 +354,14 @@ bool NameTemp(TempFile& temp) {
   }
   KeepOwner(named.fd, st);
   const struct timespec times[2] = {st.st_atim, st.st_mtim};
-  const bool copied = CopyData(temp.fd, named.fd) && fchmod(named.fd, st.st_mode & 07777) == 0 &&
-                      futimens(named.fd, times) == 0 && fsync(named.fd) == 0;
+  bool copied = CopyData(temp.fd, named.fd) && SetMode(named.fd, st.st_mode & 07777);
+  if (copied) {
+    futimens(named.fd, times);  // where the file system keeps no times, so be it
+    copied = fsync(named.fd) == 0;
+  }
   close(temp.fd);
   temp = std::move(named);
-  if (!copied) {
-    unlink(temp.path.c_str());
-    temp.path.clear();
-  }
+  if (!copied) RemoveTemp(temp);
   return copied;
 }
 
@@ -324,12 +382,17 @@ void RemoveStaleTemps(const std::string& folder) {
         openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) continue;
     struct stat held, named;
-    if (fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-        fstatat(dir, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-        held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
-      unlinkat(dir, name.c_str(), 0);
-    }
+    const bool stale = fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
+                       flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+                       fstatat(dir, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+                       held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+    // Only the name goes, never the content: a leftover may be a second name
+    // of a finished backup, linked just before its run was killed. FUSE
+    // removes a file that is still open by hiding it under another name, for
+    // which a full disk may have no room: then removed once closed.
+    const bool removed = stale && unlinkat(dir, name.c_str(), 0) == 0;
     close(fd);
+    if (stale && !removed) unlinkat(dir, name.c_str(), 0);
   }
   closedir(listing);
 }
@@ -363,7 +426,7 @@ class PosixFileWriter : public FileWriter {
     if (finished_) return false;
     bool ok = !failed_ && Flush();
     if (ok && original_) KeepOwner(temp_.fd, *original_);
-    ok = ok && fchmod(temp_.fd, mode_) == 0 && fsync(temp_.fd) == 0;
+    ok = ok && SetMode(temp_.fd, mode_) && fsync(temp_.fd) == 0;
     // The file gets a name only now that it is whole, and keeps its lock
     // until it has taken the target's place.
     ok = ok && NameTemp(temp_) && rename(temp_.path.c_str(), target_.c_str()) == 0;
@@ -373,6 +436,7 @@ class PosixFileWriter : public FileWriter {
     }
     close(temp_.fd);
     temp_.fd = -1;
+    temp_.path.clear();  // now the target's name
     finished_ = true;
     SyncFolder(temp_.folder);
     return true;
@@ -386,9 +450,7 @@ class PosixFileWriter : public FileWriter {
   }
 
   void Discard() {
-    if (!finished_ && !temp_.path.empty()) unlink(temp_.path.c_str());
-    if (temp_.fd >= 0) close(temp_.fd);
-    temp_.fd = -1;
+    if (!finished_) RemoveTemp(temp_);
     finished_ = true;
   }
 
@@ -401,21 +463,34 @@ class PosixFileWriter : public FileWriter {
   bool finished_ = false;
 };
 
-// Puts the finished temporary file at `to` unless something is there already.
-// link() is atomic and refuses to replace; where the file system has no hard
-// links, renameat2 with RENAME_NOREPLACE does the same.
-enum class Placed { Yes, Exists, Unsupported, Failed };
-
-Placed PlaceNoReplace(const std::string& temp, const std::string& to) {
-  if (link(temp.c_str(), to.c_str()) == 0) return Placed::Yes;
-  if (errno == EEXIST) return Placed::Exists;
-  if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return Placed::Failed;
-  if (renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-    return Placed::Yes;
+// Puts the finished, named temporary file at `to` unless something is there
+// already, and removes the temporary name. link() is atomic and refuses to
+// replace; so does renameat2 with RENAME_NOREPLACE. With neither (exFAT and
+// FAT through FUSE), the name is checked and the file renamed under an flock
+// on the folder that every run of ours takes for this step, so no other run
+// places a backup in between; the kernel lets the lock go when a run dies.
+// A kill at any moment leaves the name free or holding a whole copy: the copy
+// was flushed before, and a leftover temporary file, finished or not, is
+// only ever removed by the next run, never renamed.
+bool PlaceNoReplace(TempFile& temp, const std::string& to) {
+  bool placed = false;
+  bool linked = false;
+  if (link(temp.path.c_str(), to.c_str()) == 0) {
+    placed = linked = true;
+  } else if (errno == EPERM || errno == EOPNOTSUPP || errno == ENOSYS) {
+    if (renameat2(AT_FDCWD, temp.path.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+      placed = true;
+    } else if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
+      const int dir = open(temp.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      struct stat st;
+      placed = dir >= 0 && flock(dir, LOCK_EX) == 0 && lstat(to.c_str(), &st) != 0 &&
+               errno == ENOENT && rename(temp.path.c_str(), to.c_str()) == 0;
+      if (dir >= 0) close(dir);
+    }
   }
-  if (errno == EEXIST) return Placed::Exists;
-  if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) return Placed::Unsupported;
-  return Placed::Failed;
+  if (placed && !linked) temp.path.clear();  // the temporary name is gone
+  RemoveTemp(temp, linked);
+  return placed;
 }
 
 // A preview's writer: the checks are made, nothing is kept, nothing lands.
@@ -515,6 +590,8 @@ class PosixFileSystem : public FileSystem {
       }
       mode = st.st_mode & 07777;
       original = st;
+      const auto [folder, name] = SplitFolder(target);
+      target = folder + "/" + ListedName(folder, name, st);
     } else if (errno != ENOENT) {
       return nullptr;
     }
@@ -548,7 +625,7 @@ class PosixFileSystem : public FileSystem {
       // A copy keeps the original's modification time, as Windows' copy does.
       const struct timespec times[2] = {source.st_atim, source.st_mtim};
       futimens(temp->fd, times);
-      ok = fchmod(temp->fd, source.st_mode & 07777) == 0 && fsync(temp->fd) == 0;
+      ok = SetMode(temp->fd, source.st_mode & 07777) && fsync(temp->fd) == 0;
     }
     if (ok && temp->path.empty()) {
       // Unnamed: linked straight to the backup's name, which never replaces.
@@ -561,24 +638,13 @@ class PosixFileSystem : public FileSystem {
       }
       ok = NameTemp(*temp);
     }
-    Placed placed = ok ? PlaceNoReplace(temp->path, target) : Placed::Failed;
-    if (!temp->path.empty()) unlink(temp->path.c_str());  // the link, if any, now holds the data
-    close(temp->fd);
-    if (placed == Placed::Yes) {
-      SyncFolder(folder);
-      return true;
+    if (!ok) {
+      RemoveTemp(*temp);
+      return false;
     }
-    if (placed != Placed::Unsupported) return false;
-
-    // A file system without links or no-replace renames: create exclusively
-    // and remove the partial file if the copy fails.
-    if (lseek(in, 0, SEEK_SET) != 0) return false;
-    int out = open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, source.st_mode & 07777);
-    if (out < 0) return false;
-    ok = CopyData(in, out) && fsync(out) == 0;
-    ok = close(out) == 0 && ok;
-    if (!ok) unlink(target.c_str());
-    return ok;
+    if (!PlaceNoReplace(*temp, target)) return false;
+    SyncFolder(folder);
+    return true;
   }
 
   // What a copy of the open regular file `in` into `folder` needs.

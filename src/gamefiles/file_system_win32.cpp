@@ -57,15 +57,29 @@ unsigned NextSalt() {
   return (GetCurrentProcessId() << 16) ^ GetTickCount() ^ (++counter * 0x9E3779B9u);
 }
 
-// The name the file system has for the existing file at `path` (its letter
+// The name the folder lists for the existing file at `path` (its letter
 // case, the long form of a short name); empty when there is none.
 std::string FoundName(const std::string& path) {
   if (path.find_first_of("*?") != std::string::npos) return std::string();
   WIN32_FIND_DATAA found;
-  const HANDLE search = FindFirstFileA(path.c_str(), &found);
+  HANDLE search = FindFirstFileA(path.c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return std::string();
   FindClose(search);
-  return found.cFileName;
+  std::string name = found.cFileName;
+  // Wine answers a search for one name with that very name wherever the
+  // file system finds the file under it, as exFAT and FAT do under any
+  // spelling: the folder's listing tells the spelling it really has.
+  search = FindFirstFileA((FolderOf(path) + "*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return name;
+  do {
+    if (CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, found.cFileName, -1, name.c_str(), -1) ==
+        CSTR_EQUAL) {
+      name = found.cFileName;
+      break;
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return name;
 }
 
 // Creates the new, empty temporary file of a rewrite of `target`; never opens

@@ -28,6 +28,8 @@ hold_file=$(readlink -f "$5")
 shots=$6
 here=$(cd "$(dirname "$0")" && pwd)
 demo="$here/../../examples/demo-prefix"
+# shellcheck source=tests/e2e/fs_images.sh
+. "$here/../e2e/fs_images.sh"
 
 wine_dir=${CORVALDO_WINE_DIR:-/usr/lib/wine}
 wineserver=$wine_dir/wineserver
@@ -95,6 +97,7 @@ watch_pid=
 cleanup() {
   [ -n "$watch_pid" ] && kill "$watch_pid" 2>/dev/null
   [ -d "$prefix" ] && "$wineserver" -k 2>/dev/null
+  fs_cleanup
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
   chmod -R u+w "$work" 2>/dev/null
   rm -rf "$work"
@@ -389,6 +392,7 @@ group_patch() {
   done
 
   patch_letter_case "$base"
+  patch_on_drives
 
   # Not silent: the status window shows, and the run ends by itself.
   reset_game
@@ -452,13 +456,13 @@ names_in() { (cd "$1" && find . | LC_ALL=C sort); }
 # patch_letter_case BASE: installations whose folders and files are spelled
 # otherwise than we spell them (as installers, CDs and FAT volumes leave
 # them): the exe writes the Linux build's bytes, and no name changes.
+case_spellings=(
+  "SCRIPT/CUPALLOC.TXT DataBase/country38.SAV DataBase/RULES.sav"
+  "Script/CupAlloc.Txt DATABASE/COUNTRY38.SAV DATABASE/rules.SAV"
+)
 patch_letter_case() {
   local base=$1 spelling n=0
-  local spellings=(
-    "SCRIPT/CUPALLOC.TXT DataBase/country38.SAV DataBase/RULES.sav"
-    "Script/CupAlloc.Txt DATABASE/COUNTRY38.SAV DATABASE/rules.SAV"
-  )
-  for spelling in "${spellings[@]}"; do
+  for spelling in "${case_spellings[@]}"; do
     n=$((n + 1))
     local script_at country_at rules_at
     read -r script_at country_at rules_at <<<"$spelling"
@@ -488,6 +492,46 @@ patch_letter_case() {
       test "$(names_in "$game_unix")" = "$expected"
   done
   reset_game
+}
+
+# patch_on_drives: the game on an NTFS (ntfs-3g) and an exFAT (exfat-fuse)
+# image, reached through drive D: as players link a Windows partition or an
+# external drive, its names spelled as patch_letter_case's first case: the
+# exe writes the bytes the Linux build wrote there, and changes no name.
+patch_on_drives() {
+  local why kind missing
+  fs_init "$work/images"
+  why=$(fs_unusable)
+  if [ -n "$why" ]; then
+    echo "note  NTFS and exFAT drives not tried: $why"
+    return
+  fi
+  local script_at country_at rules_at mirror=$work/native-case-1
+  read -r script_at country_at rules_at <<<"${case_spellings[0]}"
+  registry add "$key" /v "Install Dir" /t REG_SZ /d 'D:\TCM 2005\' /f /reg:32
+  for kind in ntfs exfat; do
+    missing=$(fs_missing "$kind")
+    if [ -n "$missing" ]; then
+      fail "$kind drive: $missing missing (scripts/deps filesystems)"
+      continue
+    fi
+    local drive=$work/drive-$kind
+    fs_mount "$kind" "$drive" || { fail "$kind drive: could not be mounted"; continue; }
+    ln -sfn "$drive" "$prefix/dosdevices/d:"
+    respell "$drive/TCM 2005" "$script_at" "$country_at" "$rules_at"
+    local before
+    before=$(names_in "$drive")
+    run "$exe" /s /tp /r /b
+    check "$kind drive D: exit 0 ($code)" test "$code" -eq 0
+    check "$kind drive D: the same names and bytes as the Linux build" \
+      diff -r "$mirror/drive_c/Games/TCM 2005" "$drive/TCM 2005"
+    check "$kind drive D: no name changed" \
+      test -z "$(comm -23 <(echo "$before") <(names_in "$drive"))"
+    check "$kind drive D: no temporary file left" test -z "$(temporaries "$drive")"
+    rm -f "$prefix/dosdevices/d:"
+    fs_cleanup
+  done
+  install_game
 }
 
 group_messages() {

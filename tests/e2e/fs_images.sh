@@ -1,0 +1,197 @@
+# Sourced by the tests that put the game on the file systems players keep it
+# on: images made at test time, attached to loop devices and mounted, and all
+# of it undone again.
+#   fs_init WORKDIR      images go there; an EXIT trap must call fs_cleanup
+#   fs_unusable          prints why nothing can be mounted here (not root, no
+#                        loop devices, no FUSE), else nothing
+#   fs_missing KIND      prints the programs KIND needs that are not there
+#   fs_mount KIND DIR    makes an empty file system of KIND, mounted at DIR
+#   fs_put DIR FOLDER    makes FOLDER's content the whole content of DIR
+#   fs_readonly DIR      mounts DIR's file system again, read-only
+#   fs_fill DIR          fills it until not one more byte fits: filler.0 the
+#                        big part, filler.s.* the small files at the end
+#   fs_cleanup           unmounts all that was mounted, detaches the loops
+# Kinds: ext4 xfs btrfs tmpfs overlay (a tmpfs upper layer over a tmpfs lower
+# one, which holds what fs_put puts there) ntfs (ntfs-3g) ntfs-perm (ntfs-3g
+# -o permissions) exfat (exfat-fuse) fat32 (fusefat) squashfs (read-only:
+# fs_put builds the image).
+
+fs_work=
+fs_mounts=()
+fs_loops=()
+declare -A fs_kind_of fs_loop_of fs_base_of
+
+fs_init() {
+  fs_work=$1
+  mkdir -p "$fs_work"
+}
+
+fs_unusable() {
+  [ "$(id -u)" -eq 0 ] || { echo "mounting images needs root"; return; }
+  [ -c /dev/fuse ] || { echo "no /dev/fuse: the kernel offers no FUSE here"; return; }
+  local probe=$fs_work/probe.img loop
+  truncate -s 1M "$probe"
+  if ! loop=$(losetup -f --show "$probe" 2>/dev/null); then
+    rm -f "$probe"
+    echo "no loop device can be attached"
+    return
+  fi
+  losetup -d "$loop"
+  rm -f "$probe"
+}
+
+fs_missing() {
+  local tool tools=() missing=()
+  case $1 in
+    ext4) tools=(mkfs.ext4) ;;
+    xfs) tools=(mkfs.xfs) ;;
+    btrfs) tools=(mkfs.btrfs) ;;
+    ntfs | ntfs-perm) tools=(mkntfs ntfs-3g) ;;
+    exfat) tools=(mkfs.exfat mount.exfat-fuse) ;;
+    fat32) tools=(mkfs.vfat fusefat) ;;
+    squashfs) tools=(mksquashfs) ;;
+  esac
+  for tool in "${tools[@]}"; do
+    command -v "$tool" >/dev/null || missing+=("$tool")
+  done
+  echo "${missing[*]}"
+}
+
+# Mounts DIR's image (or layers) with the options of its kind; "ro" as the
+# second argument mounts it read-only.
+fs_attach() {
+  local dir=$1 ro=${2:-} kind=${fs_kind_of[$1]} loop=${fs_loop_of[$1]:-} base=${fs_base_of[$1]:-}
+  case $kind in
+    tmpfs) mount -t tmpfs -o "size=64M${ro:+,ro}" tmpfs "$dir" ;;
+    overlay) mount -t overlay overlay -o \
+      "lowerdir=$base/lower,upperdir=$base/upper,workdir=$base/work${ro:+,ro}" "$dir" ;;
+    ext4 | xfs | btrfs | squashfs) mount ${ro:+-o ro} "$loop" "$dir" ;;
+    ntfs) ntfs-3g ${ro:+-o ro} "$loop" "$dir" ;;
+    ntfs-perm) ntfs-3g -o "permissions${ro:+,ro}" "$loop" "$dir" ;;
+    exfat) mount.exfat-fuse ${ro:+-o ro} "$loop" "$dir" >/dev/null 2>&1 ;;
+    # fusefat wants to be told rw+ (or ro), and talks a lot meanwhile.
+    fat32) fusefat -o "${ro:-rw+}" "$loop" "$dir" >/dev/null 2>&1 ;;
+  esac || { echo "fs_images: mounting $kind at $dir failed" >&2; return 1; }
+  local i
+  for i in $(seq 50); do  # a FUSE daemon may take a moment
+    mountpoint -q "$dir" && return 0
+    sleep 0.1
+  done
+  echo "fs_images: $kind did not come up at $dir" >&2
+  return 1
+}
+
+# A FUSE daemon that hangs must not hang the test: then detached lazily.
+fs_detach() {
+  mountpoint -q "$1" || return 0
+  timeout 30 umount "$1" 2>/dev/null || umount -l "$1"
+}
+
+# A sparse image of KIND for DIR on a loop device: small, so that filling it
+# is quick even through FUSE (xfs and btrfs will not go below 300 and 114 MB).
+fs_image() {
+  local kind=$1 dir=$2 img size=64M
+  img=$(mktemp "$fs_work/$kind.XXXXXX")
+  case $kind in
+    xfs) size=300M ;;
+    btrfs) size=128M ;;
+  esac
+  truncate -s "$size" "$img"
+  case $kind in
+    ext4) mkfs.ext4 -q -F "$img" ;;
+    xfs) mkfs.xfs -q -f "$img" ;;
+    btrfs) mkfs.btrfs -q -f "$img" >/dev/null ;;
+    ntfs | ntfs-perm) mkntfs -q -F -Q "$img" >/dev/null 2>&1 ;;
+    exfat) mkfs.exfat "$img" >/dev/null ;;
+    fat32) mkfs.vfat -F 32 "$img" >/dev/null ;;
+  esac || { echo "fs_images: mkfs for $kind failed" >&2; return 1; }
+  fs_loop_of[$dir]=$(losetup -f --show "$img") || return 1
+  fs_loops+=("${fs_loop_of[$dir]}")
+}
+
+fs_mount() {
+  local kind=$1 dir=$2
+  mkdir -p "$dir"
+  case $kind in
+    tmpfs) ;;
+    overlay)
+      fs_base_of[$dir]=$fs_work/overlay.$RANDOM
+      fs_mount tmpfs "${fs_base_of[$dir]}" || return 1
+      mkdir "${fs_base_of[$dir]}"/{lower,upper,work}
+      ;;
+    squashfs) ;;
+    *) fs_image "$kind" "$dir" || return 1 ;;
+  esac
+  fs_kind_of[$dir]=$kind
+  fs_mounts+=("$dir")
+  [ "$kind" = squashfs ] || fs_attach "$dir"  # squashfs: made by fs_put
+}
+
+fs_put() {
+  local dir=$1 from=$2 base=${fs_base_of[$1]:-}
+  case ${fs_kind_of[$dir]} in
+    overlay)
+      # Into the lower layer, so that a rewrite copies the file up.
+      fs_detach "$dir"
+      rm -rf "$base"/{lower,upper,work}
+      mkdir "$base"/{upper,work}
+      cp -r "$from" "$base/lower"
+      fs_attach "$dir"
+      ;;
+    squashfs)
+      fs_detach "$dir"
+      local img
+      img=$(mktemp -u "$fs_work/squashfs.XXXXXX")
+      mksquashfs "$from" "$img" -quiet -no-progress >/dev/null || return 1
+      [ -n "${fs_loop_of[$dir]:-}" ] && losetup -d "${fs_loop_of[$dir]}"
+      fs_loop_of[$dir]=$(losetup -f --show "$img") || return 1
+      fs_loops+=("${fs_loop_of[$dir]}")
+      fs_attach "$dir" ro
+      ;;
+    *)
+      find "$dir" -mindepth 1 -delete
+      # Plain copies: FAT keeps no owner, and modes follow the mount.
+      cp -r "$from/." "$dir/"
+      ;;
+  esac
+}
+
+fs_readonly() {
+  case ${fs_kind_of[$1]} in
+    ext4 | xfs | btrfs | tmpfs | overlay) mount -o remount,ro "$1" ;;
+    squashfs) ;;
+    *)
+      fs_detach "$1"
+      fs_attach "$1" ro
+      ;;
+  esac
+}
+
+# Big blocks first, then ever smaller ones, so that the last free byte goes,
+# all into one file (a new one may find no room for its own entry while data
+# still fits: xfs); then small files, which take room where data blocks
+# cannot (btrfs keeps them in its metadata, NTFS in its file records), until
+# none is accepted. Twice: a file system may give back room it held in
+# reserve for a file once the file is closed and synced.
+fs_fill() {
+  local round bs i
+  for round in 1 2; do
+    for bs in 1M 64k 4k 512 1; do
+      dd if=/dev/zero of="$1/filler.0" bs="$bs" oflag=append conv=notrunc status=none 2>/dev/null
+    done
+    for i in $(seq 2000); do
+      printf 'x' 2>/dev/null >"$1/filler.s.$round.$i" || break
+    done
+    sync -f "$1" 2>/dev/null
+  done
+  return 0
+}
+
+fs_cleanup() {
+  local i
+  for ((i = ${#fs_mounts[@]} - 1; i >= 0; i--)); do fs_detach "${fs_mounts[$i]}"; done
+  # A FUSE daemon lets its device go only as it exits: detached once free.
+  for i in "${fs_loops[@]}"; do losetup -d "$i" 2>/dev/null; done
+  fs_mounts=()
+  fs_loops=()
+}

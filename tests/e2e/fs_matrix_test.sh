@@ -1,0 +1,351 @@
+#!/usr/bin/env bash
+# The Linux binary with the game on the file systems players keep it on, each
+# a loop-mounted image reached from the prefix through drive D:, as Wine
+# users link a Windows partition or an external drive. On each file system:
+#   patch     a default run, then a second one, byte for byte as on a plain
+#             folder; /tp /r /b, with backups identical to the originals
+#   case      folders and files spelled otherwise than we spell them: patched,
+#             and no name changes
+#   kills     SIGKILL at points of a large /b run, several while a backup is
+#             written: every file old or new, every backup absent or whole;
+#             the next run finishes the job and leaves nothing of ours
+#   full      the disk full, or all but full: old or new files, whole backups,
+#             exit 2 when full, and nothing of ours left
+#   readonly  mounted read-only: exit 2, nothing changed
+# Usage: fs_matrix_test.sh path/to/script-corvaldo [KIND...]
+# (FS_MATRIX_SCALE sizes the large installation, 0.2 by default: a 2 MB cup
+# script and a 4.5 MB country file.) Exit 77 (skip) where no image can be
+# mounted: not root, no loop devices or no FUSE.
+set -uo pipefail
+exe=$(readlink -f "$1")
+shift
+here=$(cd "$(dirname "$0")" && pwd)
+demo="$here/../../examples/demo-prefix/drive_c/Games/TCM 2005"
+# shellcheck source=tests/e2e/checks.sh
+. "$here/checks.sh"
+# shellcheck source=tests/e2e/fs_images.sh
+. "$here/fs_images.sh"
+
+# kind | what it stands for | steps
+table=(
+  "ext4|ext4|patch case kills full readonly"
+  "xfs|xfs|patch case kills full readonly"
+  "btrfs|btrfs|patch case kills full readonly"
+  "tmpfs|tmpfs|patch case kills full readonly"
+  "overlay|overlayfs, the game in the lower layer|patch case kills full readonly"
+  "ntfs|NTFS (ntfs-3g)|patch case kills full readonly"
+  "ntfs-perm|NTFS (ntfs-3g -o permissions)|patch case kills full readonly"
+  "exfat|exFAT (exfat-fuse)|patch case kills full readonly"
+  "fat32|FAT32 (fusefat)|patch case kills full readonly"
+  "squashfs|squashfs, read-only by nature|readonly"
+)
+only=" $* "
+
+work=$(mktemp -d)
+cleanup() {
+  fs_cleanup
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+fs_init "$work/images"
+why=$(fs_unusable)
+[ -z "$why" ] || { echo "SKIP: $why"; exit 77; }
+command -v strace >/dev/null || { echo "FAIL: no strace (scripts/deps filesystems)"; exit 1; }
+
+files=(script/cupAlloc.txt database/Country38.sav database/Rules.sav)
+backups=(script/cupAlloc.backup-original.txt database/Country38.backup-original.sav
+  database/Rules.backup-original.sav)
+mnt=$work/d
+game="$mnt/TCM 2005"
+prefix=$work/prefix
+mkdir -p "$prefix/dosdevices" "$prefix/drive_c" "$mnt"
+ln -s "$mnt" "$prefix/dosdevices/d:"
+# installed NAME: the game is "D:\NAME", $game its folder here.
+installed() {
+  game="$mnt/$1"
+  printf '%s\n' 'WINE REGISTRY Version 2' ';; All keys relative to \\Machine' '' '#arch=win64' '' \
+    '[Software\\Wow6432Node\\EA SPORTS\\TOTAL CLUB MANAGER 2005] 1700000000' \
+    "\"Install Dir\"=\"D:\\\\$1\\\\\"" >"$prefix/system.reg"
+}
+installed "TCM 2005"
+
+# run ARGS...: the binary on the game at D:; sets $code.
+run() {
+  WINEPREFIX=$prefix "$exe" "$@" </dev/null >/dev/null 2>"$work/err"
+  code=$?
+}
+# put FOLDER [NAME...]: the game folder FOLDER becomes "D:\TCM 2005" (or
+# each NAME), alone on the file system.
+put() {
+  local from=$1 name
+  shift
+  rm -rf "$work/put"
+  mkdir "$work/put"
+  for name in "${@:-TCM 2005}"; do cp -r "$from" "$work/put/$name"; done
+  fs_put "$mnt" "$work/put"
+}
+ours() { find "$mnt" \( -name '*.corvaldo-*' -o -name '.fuse_hidden*' \) -print; }
+names() { (cd "$1" && find . | LC_ALL=C sort); }
+
+# What a plain folder gives: the reference for every file system.
+plain() {  # plain NAME FOLDER ARGS...: the game FOLDER patched on tmp, kept as $work/ref/NAME
+  local name=$1 from=$2
+  shift 2
+  mkdir -p "$work/ref/$name.prefix/dosdevices"
+  ln -s "$work/ref/$name" "$work/ref/$name.prefix/dosdevices/d:"
+  cp "$prefix/system.reg" "$work/ref/$name.prefix/"
+  mkdir "$work/ref/$name"
+  cp -r "$from" "$work/ref/$name/TCM 2005"
+  WINEPREFIX=$work/ref/$name.prefix "$exe" "$@" </dev/null >/dev/null 2>&1 ||
+    { echo "FAIL: the reference run $name on a plain folder exited $?"; exit 1; }
+}
+python3 "$here/large_game.py" "$work/large-prefix" "${FS_MATRIX_SCALE:-0.2}" || exit 1
+large="$work/large-prefix/drive_c/Games/TCM 2005"
+plain default "$demo" /s
+plain all "$demo" /s /tp /r /b
+plain large "$large" /s /b
+
+# --- steps; each sets the figures the summary shows
+
+step_patch() {
+  put "$demo"
+  run /s
+  check "$kind: default run exit 0 ($code: $(cat "$work/err"))" test "$code" -eq 0
+  check "$kind: default run gives a plain folder's bytes" diff -r "$work/ref/default" "$mnt"
+  run /s /b
+  check "$kind: second run exit 0 ($code)" test "$code" -eq 0
+  check "$kind: second run writes nothing" diff -r "$work/ref/default" "$mnt"
+  put "$demo"
+  run /s /tp /r /b
+  check "$kind: /tp /r /b exit 0 ($code: $(cat "$work/err"))" test "$code" -eq 0
+  check "$kind: /tp /r /b gives a plain folder's bytes" diff -r "$work/ref/all" "$mnt"
+  local i
+  for i in 0 1 2; do
+    check "$kind: ${backups[$i]} is the original" cmp -s "$demo/${files[$i]}" "$game/${backups[$i]}"
+  done
+}
+
+step_case() {
+  local spelled=$work/spelled
+  rm -rf "$spelled"
+  mkdir -p "$spelled/SCRIPT" "$spelled/DataBase"
+  cp "$demo/script/cupAlloc.txt" "$spelled/SCRIPT/CUPALLOC.TXT"
+  cp "$demo/database/Country38.sav" "$spelled/DataBase/country38.SAV"
+  cp "$demo/database/Rules.sav" "$spelled/DataBase/RULES.sav"
+  put "$spelled"
+  local before after expected
+  before=$(names "$game")
+  run /s /tp /r /b
+  after=$(names "$game")
+  check "$kind: other letter case: exit 0 ($code)" test "$code" -eq 0
+  check "$kind: other letter case: the new bytes" cmp -s "$game/SCRIPT/CUPALLOC.TXT" \
+    "$work/ref/all/TCM 2005/script/cupAlloc.txt"
+  check "$kind: other letter case: the new bytes" cmp -s "$game/DataBase/country38.SAV" \
+    "$work/ref/all/TCM 2005/database/Country38.sav"
+  check "$kind: other letter case: the new bytes" cmp -s "$game/DataBase/RULES.sav" \
+    "$work/ref/all/TCM 2005/database/Rules.sav"
+  expected=$(printf '%s\n' "$before" ./SCRIPT/cupAlloc.backup-original.txt \
+    ./DataBase/Country38.backup-original.sav ./DataBase/Rules.backup-original.sav | LC_ALL=C sort)
+  renamed=$(comm -23 <(echo "$before") <(echo "$after") | wc -l)
+  check "$kind: other letter case: no name changed ($renamed gone: $(comm -23 \
+    <(echo "$before") <(echo "$after") | tr '\n' ' '))" test "$renamed" -eq 0
+  check "$kind: other letter case: only the backups added" test "$after" = "$expected"
+}
+
+# state LABEL OLD NEW: each game file as in the folder OLD (o) or NEW (n), in
+# $state; each backup absent or a whole copy of OLD's file; counts the ones
+# that are not.
+state() {
+  local label=$1 old=$2 new=$3 i f b
+  state=""
+  for i in 0 1 2; do
+    f=${files[$i]}
+    b=${backups[$i]}
+    if cmp -s "$game/$f" "$old/$f"; then
+      state+=o
+    elif cmp -s "$game/$f" "$new/$f"; then
+      state+=n
+    else
+      state+="?"
+      partial=$((partial + 1))
+      fail "$kind: $label: $f is neither old nor new"
+    fi
+    if [ -e "$game/$b" ] && ! cmp -s "$game/$b" "$old/$f"; then
+      badbackups=$((badbackups + 1))
+      fail "$kind: $label: $b is not a whole copy of the original"
+    fi
+  done
+}
+
+# after_kill LABEL: the state of the large installation after a /b run, and
+# no name added but the two backups' and ours.
+after_kill() {
+  local extra
+  state "$1" "$large" "$work/ref/large/TCM 2005"
+  while IFS= read -r extra; do
+    case "$extra" in
+      ./script/cupAlloc.backup-original.txt | ./database/Country38.backup-original.sav | \
+        ./script/*.corvaldo-?????? | ./database/*.corvaldo-??????) ;;
+      *) fail "$kind: $1: unexpected file $extra" ;;
+    esac
+  done < <(comm -13 <(names "$large") <(names "$game"))
+}
+
+originals() {  # originals I...: the backups of files[I...] are the large originals
+  local i
+  for i in "$@"; do cmp -s "$game/${backups[$i]}" "$large/${files[$i]}" || return 1; done
+}
+
+# Kills are aimed with strace, which sends SIGKILL as the run enters its Nth
+# call of a set, whatever the machine's speed and load: a write (so many
+# bytes into the output), or a call that names a file.
+# (LeakSanitizer gives up under ptrace, failing the run: an ASan build is
+# traced with it off.)
+traced() {  # traced LOG|- SET [N]: the /b run, traced; killed at the Nth call of SET
+  WINEPREFIX=$prefix ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 \
+    strace -qq -s 0 -o "${1/#-//dev/null}" -e trace="$2" \
+    ${3:+-e inject="$2:signal=SIGKILL:when=$3"} "$exe" /s /b </dev/null >/dev/null 2>&1
+}
+
+step_kills() {
+  # A clean run tells every write and naming call it makes, in order.
+  put "$large"
+  traced "$work/trace" write,link,linkat,rename,renameat,renameat2,unlink,unlinkat
+  code=$?
+  check "$kind: traced clean /b run: exit 0 ($code)" test "$code" -eq 0
+  check "$kind: traced clean /b run: the new bytes" diff -r "$work/ref/large/TCM 2005" "$game"
+  # Its output in order: the cup script's backup, its rewrite, the country
+  # file's backup, its rewrite; the files' sizes tell where each one lies.
+  local cup_old cup_new country_old
+  cup_old=$(stat -c %s "$large/${files[0]}")
+  cup_new=$(stat -c %s "$work/ref/large/TCM 2005/${files[0]}")
+  country_old=$(stat -c %s "$large/${files[1]}")
+  local b1=0 e1=$cup_old b2=$((cup_old + cup_new)) e2=$((cup_old + cup_new + country_old))
+  # Kill points: writes at these byte positions (inside both backups, the
+  # country file's several times, and in the middle of its rewrite), and
+  # every call that puts the country file's backup in place or removes its
+  # temporary name.
+  local points=()
+  local at
+  for at in $((e1 / 2)) $((b2 + country_old / 4)) $((b2 + country_old / 2)) \
+    $((b2 + country_old * 3 / 4)) $((e2 + country_old / 2)); do
+    points+=("write:$(awk -v at="$at" '/^write\(/ { n++; if (sum >= at) { print n; exit } }
+      /^write\([0-9][0-9]+|^write\([3-9]/ { sum += $NF }' "$work/trace")")
+  done
+  # (strace counts the calls of each name apart.)
+  points+=($(awk -F'(' '!/^write\(/ { n[$1]++ }
+    !/^write\(/ && /Country38\.backup-original/ { print $1 ":" n[$1] }' "$work/trace"))
+  local point set n w placing
+  for point in "${points[@]}"; do
+    set=${point%%:*} n=${point#*:}
+    placing=0
+    if [ "$set" = write ]; then
+      # The bytes written to files (not to stderr) before the call stopped.
+      w=$(awk -v n="$n" '/^write\(/ { if (++i == n) { print sum; exit } }
+        /^write\([0-9][0-9]+|^write\([3-9]/ { sum += $NF }' "$work/trace")
+      ((w > b1 && w < e1 || w > b2 && w < e2)) && placing=1
+    else
+      w=$set
+      [[ $set == link* || $set == rename* ]] && placing=1
+    fi
+    put "$large"
+    { traced - "$set" "$n"; } 2>/dev/null  # no word from the shell on the kill
+    code=$?
+    kills=$((kills + 1))
+    inbackup=$((inbackup + placing))
+    after_kill "kill at $w"
+    states+=" $w:$state/$(ours | wc -l)"
+    [ "$code" -eq 137 ] || fail "$kind: the run was not killed at $point ($code)"
+    run /s /b
+    after_kill "run after the kill at $w"
+    check "$kind: the run after the kill at $w: exit 0, all new ($code, $state)" \
+      test "$code" -eq 0 -a "$state" = nno
+    check "$kind: the run after the kill at $w leaves nothing of ours" test -z "$(ours)"
+    check "$kind: the run after the kill at $w: the backups are the originals" \
+      originals 0 1
+  done
+  check "$kind: several kills landed while a backup was written ($inbackup)" test "$inbackup" -ge 3
+}
+
+step_full() {
+  # Full to the last byte, then with a little room (which may or may not be
+  # enough for a run): old or new files, whole backups, nothing of ours left.
+  # Each run on its own copy of the game, all put there before the filling.
+  local room old before left freed=0
+  put "$demo" full-0 full-4 full-32
+  fs_fill "$mnt"
+  for room in 0 4 32; do
+    if [ "$room" -gt 0 ]; then
+      rm -f "$mnt"/filler.s.*
+      truncate -s "-$((room * 1024 - freed))" "$mnt/filler.0"
+    fi
+    freed=$((room * 1024))
+    installed "full-$room"
+    before=$(ours | wc -l)
+    run /s /tp /r /b
+    left=$(($(ours | wc -l) - before))
+    left_full=$((left_full + left))
+    check "$kind: disk full but ${room} KiB: nothing of ours left ($(ours | tr '\n' ' '))" \
+      test "$left" -eq 0
+    state "disk full but ${room} KiB" "$demo" "$work/ref/all/TCM 2005"
+    old=${state//[^o]/}
+    old=${#old}
+    if [ "$room" -eq 0 ]; then
+      check "$kind: full disk: exit 2 ($code)" test "$code" -eq 2
+      check "$kind: full disk: every file old ($old of 3)" test "$old" -eq 3
+    else
+      check "$kind: disk full but ${room} KiB: exit 0 with every file new, or 2 ($code, $old old)" \
+        test "$code" -eq 2 -o "$old" -eq 0
+    fi
+    fullcodes+="$code"
+  done
+  installed "TCM 2005"
+  rm -f "$mnt"/filler.*
+}
+
+step_readonly() {
+  put "$demo"
+  fs_readonly "$mnt" || { fail "$kind: could not be mounted read-only"; return; }
+  run /s /tp /r /b
+  rocode=$code
+  check "$kind: read-only: exit 2 ($code)" test "$code" -eq 2
+  check "$kind: read-only: nothing changed" diff -r "$demo" "$game"
+}
+
+# --- the matrix
+
+report=()
+for row in "${table[@]}"; do
+  IFS='|' read -r kind label steps <<<"$row"
+  [ "$only" = "  " ] || [[ $only == *" $kind "* ]] || continue
+  missing=$(fs_missing "$kind")
+  if [ -n "$missing" ]; then
+    fail "$kind: $missing missing (scripts/deps filesystems installs them)"
+    continue
+  fi
+  started=$SECONDS
+  kills=0 inbackup=0 partial=0 badbackups=0 renamed=- left_full=0 fullcodes="" rocode=- states="" timing=""
+  if fs_mount "$kind" "$mnt"; then
+    for s in $steps; do
+      "step_$s"
+      timing+=" $s $((SECONDS - started))s"
+    done
+  else
+    fail "$kind: could not be mounted"
+  fi
+  fs_cleanup
+  echo "fs $kind, $label: steps done at:$timing"
+  [[ $steps == *kills* ]] && echo "fs $kind: kills (bytes written or call:files/ours left):$states"
+  report+=("$(printf '%-10s %5s %9s %7s %8s %7s %9s %10s %8s %4ss' "$kind" \
+    "$kills" "$inbackup" "$partial" "$badbackups" "$renamed" "$left_full" "${fullcodes:--}" \
+    "$rocode" $((SECONDS - started)))")
+done
+
+# kills: SIGKILLs; in-backup: of them, while a backup was copied or put in
+# place; partial: game files neither old nor new; bad-bak: backups not whole;
+# renamed: names that changed; left-full: files of ours left on a full disk;
+# full-exits: exit codes with 0, 4 and 32 KiB free; read-only: its exit code.
+echo "fs: kind       kills in-backup partial bad-bak renamed left-full full-exits read-only time"
+printf 'fs: %s\n' "${report[@]}"
+summary "fs matrix"
