@@ -516,9 +516,9 @@ class PosixFileSystem : public FileSystem {
     Visit(SplitFolder(*mapped).first);
     // O_NONBLOCK keeps a FIFO from hanging the open; it is refused below.
     constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-    // A preview leaves even the access time alone, where the owner or root may.
-    int fd = preview_ ? open(mapped->c_str(), kFlags | O_NOATIME) : -1;
-    if (fd < 0) fd = open(mapped->c_str(), kFlags);
+    // A preview leaves even the access time alone.
+    int fd =
+        preview_ ? OpenUntimed(AT_FDCWD, mapped->c_str(), kFlags) : open(mapped->c_str(), kFlags);
     if (fd < 0) {
       result.status =
           errno == ENOENT || errno == ENOTDIR ? ReadStatus::Missing : ReadStatus::Unreadable;
@@ -667,6 +667,11 @@ class PosixFileSystem : public FileSystem {
 };
 
 }  // namespace
+
+int OpenUntimed(int folder, const char* path, int flags) {
+  const int fd = openat(folder, path, flags | O_NOATIME);
+  return fd >= 0 || errno != EPERM ? fd : openat(folder, path, flags);
+}
 
 std::unique_ptr<FileSystem> MakePosixFileSystem(PathMap map, bool unnamedTemps, bool preview) {
   return std::make_unique<PosixFileSystem>(std::move(map), unnamedTemps, preview);

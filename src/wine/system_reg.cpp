@@ -17,6 +17,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "gamefiles/file_system_posix.h"
 #include "ui/cp1252.h"
 #include "wine/wine_case.h"
 
@@ -35,6 +36,19 @@ unsigned HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return c - 'A' + 10;
+}
+
+// One to eight hex digits at `pos` (a dword's value, a hex(N): type), moving
+// past them; absent for none or more.
+std::optional<std::uint32_t> ParseHex32(std::string_view line, std::size_t& pos) {
+  std::uint32_t value = 0;
+  int digits = 0;
+  while (pos < line.size() && IsHexDigit(line[pos])) {
+    if (++digits > 8) return std::nullopt;
+    value = value * 16 + HexValue(line[pos++]);
+  }
+  if (digits == 0) return std::nullopt;
+  return value;
 }
 
 void SkipSpaces(std::string_view line, std::size_t& pos) {
@@ -376,14 +390,10 @@ class WineRegistryIndex::Text {
 
     if (rest.starts_with("dword:")) {
       pos += 6;
-      std::uint32_t value = 0;
-      int digits = 0;
-      while (pos < line.size() && IsHexDigit(line[pos])) {
-        if (++digits > 8) return std::nullopt;
-        value = value * 16 + HexValue(line[pos++]);
-      }
+      const std::optional<std::uint32_t> number = ParseHex32(line, pos);
       SkipSpaces(line, pos);
-      if (digits == 0 || pos != line.size()) return std::nullopt;
+      if (!number || pos != line.size()) return std::nullopt;
+      const std::uint32_t value = *number;
       std::string data;
       for (int i = 0; i < 4; ++i) data.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
       return RegistryValue{kRegDword, data};
@@ -395,15 +405,10 @@ class WineRegistryIndex::Text {
       pos += 4;
     } else if (rest.starts_with("hex(")) {
       pos += 4;
-      std::uint64_t value = 0;
-      int digits = 0;
-      while (pos < line.size() && IsHexDigit(line[pos])) {
-        if (++digits > 8) return std::nullopt;
-        value = value * 16 + HexValue(line[pos++]);
-      }
-      if (digits == 0 || line.substr(pos, 2) != "):") return std::nullopt;
+      const std::optional<std::uint32_t> number = ParseHex32(line, pos);
+      if (!number || line.substr(pos, 2) != "):") return std::nullopt;
       pos += 2;
-      type = static_cast<std::uint32_t>(value);
+      type = *number;
     } else {
       return std::nullopt;
     }
@@ -844,13 +849,6 @@ std::optional<std::string> ReadRegularFile(int fd, std::size_t limit) {
 }
 
 constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-
-// Looking up one value is no use of Wine's registry: its access time stays,
-// where the file's owner (or root) may ask that.
-int OpenUntimed(int folder, const char* name, int flags) {
-  const int fd = openat(folder, name, flags | O_NOATIME);
-  return fd >= 0 || errno != EPERM ? fd : openat(folder, name, flags);
-}
 
 }  // namespace
 
