@@ -296,7 +296,7 @@ fs_fill() {
       dd if=/dev/zero of="$1/filler.0" bs="$bs" oflag=append conv=notrunc status=none 2>/dev/null
     done
     for folder in "${folders[@]}"; do
-      for i in $(seq 2000); do
+      for ((i = 1; i <= 2000; i++)); do
         printf 'x' 2>/dev/null >"$folder/filler.s.$round.$i" || break
       done
     done

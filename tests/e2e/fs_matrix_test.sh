@@ -117,16 +117,26 @@ run() {
   after_run "$*"
 }
 # put FOLDER [NAME...]: the game folder FOLDER becomes "D:\TCM 2005" (or
-# each NAME), alone on the file system.
+# each NAME), alone on the file system. (Each such layout is made once, and
+# copied from there: every program started counts in a virtual machine.)
+declare -A staged=()
 put() {
-  local from=$1 name
+  local from=$1 name key
   shift
-  rm -rf "$work/put"
-  mkdir "$work/put"
-  for name in "${@:-TCM 2005}"; do cp -r "$from" "$work/put/$name"; done
-  fs_put "$mnt" "$work/put"
+  key="$from|$*"
+  if [ -z "${staged[$key]:-}" ]; then
+    staged[$key]=$work/put.${#staged[@]}
+    mkdir "${staged[$key]}"
+    for name in "${@:-TCM 2005}"; do cp -r "$from" "${staged[$key]}/$name"; done
+  fi
+  fs_put "$mnt" "${staged[$key]}"
 }
 ours() { find "$mnt" \( -name '*.corvaldo-*' -o -name '.fuse_hidden*' \) -print; }
+count_ours() {  # count_ours: how many of ours there are, in $count, and their names in $listed
+  local found
+  mapfile -t found < <(ours)
+  count=${#found[@]} listed="${found[*]}"
+}
 names() { (cd "$1" && find . | LC_ALL=C sort); }
 
 # What a plain folder gives: the reference for every file system.
@@ -169,11 +179,12 @@ step_patch() {
 
 step_case() {
   local spelled=$work/spelled
-  rm -rf "$spelled"
-  mkdir -p "$spelled/SCRIPT" "$spelled/DataBase"
-  cp "$demo/script/cupAlloc.txt" "$spelled/SCRIPT/CUPALLOC.TXT"
-  cp "$demo/database/Country38.sav" "$spelled/DataBase/country38.SAV"
-  cp "$demo/database/Rules.sav" "$spelled/DataBase/RULES.sav"
+  if [ ! -d "$spelled" ]; then
+    mkdir -p "$spelled/SCRIPT" "$spelled/DataBase"
+    cp "$demo/script/cupAlloc.txt" "$spelled/SCRIPT/CUPALLOC.TXT"
+    cp "$demo/database/Country38.sav" "$spelled/DataBase/country38.SAV"
+    cp "$demo/database/Rules.sav" "$spelled/DataBase/RULES.sav"
+  fi
   put "$spelled"
   local before after expected
   before=$(names "$game")
@@ -203,25 +214,36 @@ first: ${unlisted[0]:-})" test ${#unlisted[@]} -eq 0
   check "$kind: other letter case: only the backups added" test "$after" = "$expected"
 }
 
+# sums PATH...: the MD5 of each readable file, in ${sum[PATH]} (one
+# program for all of them).
+declare -A sum=()
+sums() {
+  local hash path
+  sum=()
+  while read -r hash path; do sum[$path]=$hash; done < <(md5sum "$@" 2>/dev/null)
+}
+
 # state LABEL OLD NEW: each game file as in the folder OLD (o) or NEW (n), in
 # $state; each backup absent or a whole copy of OLD's file; counts the ones
 # that are not.
 state() {
   local label=$1 old=$2 new=$3 i f b
   state=""
+  sums "${files[@]/#/$game/}" "${backups[@]/#/$game/}" "${files[@]/#/$old/}" "${files[@]/#/$new/}"
   for i in 0 1 2; do
     f=${files[$i]}
     b=${backups[$i]}
-    if cmp -s "$game/$f" "$old/$f"; then
+    if [ -n "${sum[$game/$f]:-}" ] && [ "${sum[$game/$f]}" = "${sum[$old/$f]:-}" ]; then
       state+=o
-    elif cmp -s "$game/$f" "$new/$f"; then
+    elif [ -n "${sum[$game/$f]:-}" ] && [ "${sum[$game/$f]}" = "${sum[$new/$f]:-}" ]; then
       state+=n
     else
       state+="?"
       partial=$((partial + 1))
       fail "$kind: $label: $f is neither old nor new"
     fi
-    if [ -e "$game/$b" ] && ! cmp -s "$game/$b" "$old/$f"; then
+    if [ -e "$game/$b" ] && { [ -z "${sum[$game/$b]:-}" ] ||
+      [ "${sum[$game/$b]}" != "${sum[$old/$f]:-}" ]; }; then
       badbackups=$((badbackups + 1))
       fail "$kind: $label: $b is not a whole copy of the original"
     fi
@@ -230,21 +252,30 @@ state() {
 
 # after_kill LABEL: the state of the large installation after a /b run, and
 # no name added but the two backups' and ours.
+declare -A large_names=()
 after_kill() {
   local extra
   state "$1" "$large" "$work/ref/large/TCM 2005"
+  if [ ${#large_names[@]} -eq 0 ]; then
+    while IFS= read -r extra; do large_names[$extra]=1; done < <(cd "$large" && find .)
+  fi
   while IFS= read -r extra; do
+    [ -z "${large_names[$extra]:-}" ] || continue
     case "$extra" in
       ./script/cupAlloc.backup-original.txt | ./database/Country38.backup-original.sav | \
         ./script/*.corvaldo-?????? | ./database/*.corvaldo-??????) ;;
       *) fail "$kind: $1: unexpected file $extra" ;;
     esac
-  done < <(comm -13 <(names "$large") <(names "$game"))
+  done < <(cd "$game" && find .)
 }
 
 originals() {  # originals I...: the backups of files[I...] are the large originals
   local i
-  for i in "$@"; do cmp -s "$game/${backups[$i]}" "$large/${files[$i]}" || return 1; done
+  sums "${backups[@]/#/$game/}" "${files[@]/#/$large/}"
+  for i in "$@"; do
+    [ -n "${sum[$game/${backups[$i]}]:-}" ] &&
+      [ "${sum[$game/${backups[$i]}]}" = "${sum[$large/${files[$i]}]:-}" ] || return 1
+  done
 }
 
 # Kills are aimed with strace, which sends SIGKILL as the run enters its Nth
@@ -322,13 +353,15 @@ step_kills() {
     kills=$((kills + 1))
     inbackup=$((inbackup + placing))
     after_kill "kill at $w"
-    states+=" $w:$state/$(ours | wc -l)"
+    count_ours
+    states+=" $w:$state/$count"
     [ "$code" -eq 137 ] || fail "$kind: the run was not killed at $point ($code)"
     run /s /b
     after_kill "run after the kill at $w"
     check "$kind: the run after the kill at $w: exit 0, all new ($code, $state)" \
       test "$code" -eq 0 -a "$state" = nno
-    check "$kind: the run after the kill at $w leaves nothing of ours" test -z "$(ours)"
+    count_ours
+    check "$kind: the run after the kill at $w leaves nothing of ours ($listed)" test "$count" -eq 0
     check "$kind: the run after the kill at $w: the backups are the originals" \
       originals 0 1
   done
@@ -349,12 +382,13 @@ step_full() {
     fi
     freed=$((room * 1024))
     installed "full-$room"
-    before=$(ours | wc -l)
+    count_ours
+    before=$count
     run /s /tp /r /b
-    left=$(($(ours | wc -l) - before))
+    count_ours
+    left=$((count - before))
     left_full=$((left_full + left))
-    check "$kind: disk full but ${room} KiB: nothing of ours left ($(ours | tr '\n' ' '))" \
-      test "$left" -eq 0
+    check "$kind: disk full but ${room} KiB: nothing of ours left ($listed)" test "$left" -eq 0
     state "disk full but ${room} KiB" "$demo" "$work/ref/all/TCM 2005"
     old=${state//[^o]/}
     old=${#old}
