@@ -98,8 +98,9 @@ user=${FS_USER:-nobody}
 # it, checked and mounted again, a fault counted in $dirty.
 before_run() {
   [ "$fresh" -eq 1 ] || return 0
-  fs_detach "$mnt" && fs_attach "$mnt" "${fs_ro_of[$mnt]}" ||
+  if ! fs_detach "$mnt" || ! fs_attach "$mnt" "${fs_ro_of[$mnt]}"; then
     fail "$kind: could not be mounted again before a run"
+  fi
 }
 after_run() {
   [ "$fresh" -eq 1 ] || return 0

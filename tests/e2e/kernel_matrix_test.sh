@@ -56,12 +56,11 @@ early_modules() {  # early_modules MODULES_DIR
   local dir=$1 name
   declare -A seen=()
   visit() {
-    local path=$1 dep
+    local path=$1 dep deps=()
     [ -n "${seen[$path]:-}" ] && return
     seen[$path]=1
-    for dep in $(awk -v p="$path:" '$1 == p { $1 = ""; print; exit }' "$dir/modules.dep"); do
-      visit "$dep"
-    done
+    read -ra deps < <(awk -v p="$path:" '$1 == p { $1 = ""; print; exit }' "$dir/modules.dep")
+    for dep in "${deps[@]}"; do visit "$dep"; done
     echo "$path"
   }
   for name in virtio_pci 9pnet_virtio 9p overlay; do
@@ -154,6 +153,7 @@ for row in "${table[@]}"; do
   {
     echo 'modprobe -a loop fuse || exit 1'
     printf 'export FS_MATRIX_SCALE=%q FS_MATRIX_KILLS=%q\n' "$scale" "$kills"
+    # shellcheck disable=SC2016 # a line of the guest's script, as it stands
     echo 'echo "kernel $(uname -r)"'
     printf 'exec bash %q %q %s\n' "$here/fs_matrix_test.sh" "$exe" "$kinds"
   } >"$job/run.sh"
