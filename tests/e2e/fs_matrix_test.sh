@@ -105,6 +105,7 @@ before_run() {
 after_run() {
   [ "$fresh" -eq 1 ] || return 0
   local problem
+  checked=$((checked + 1))
   if ! problem=$(fs_fresh "$mnt"); then
     dirty=$((dirty + 1))
     fail "$kind: after the run $1: $problem"
@@ -439,7 +440,7 @@ for row in "${table[@]}"; do
   fi
   started=$SECONDS
   kills=0 inbackup=0 partial=0 badbackups=0 renamed=- left_full=0 fullcodes="" rocode=- states="" timing=""
-  dirty=- as=() fresh=0
+  dirty=- checked=0 as=() fresh=0
   [[ " $how " == *" fresh "* ]] && fresh=1 dirty=0
   [[ " $how " == *" user "* ]] &&
     as=(setpriv --reuid="$(id -u "$user")" --regid="$(id -g "$user")" --clear-groups)
@@ -458,7 +459,8 @@ for row in "${table[@]}"; do
   fs_cleanup
   echo "fs $kind, $label${as[0]:+, as $user}: steps done at:$timing"
   [[ $steps == *kills* ]] && echo "fs $kind: kills (bytes written or call:files/ours left):$states"
-  report+=("$(printf '%-19s %5s %9s %7s %8s %7s %9s %10s %8s %5s %4ss' "$kind" \
+  [ "$fresh" -eq 0 ] || dirty+="/$checked"
+  report+=("$(printf '%-19s %5s %9s %7s %8s %7s %9s %10s %8s %7s %4ss' "$kind" \
     "$kills" "$inbackup" "$partial" "$badbackups" "$renamed" "$left_full" "${fullcodes:--}" \
     "$rocode" "$dirty" $((SECONDS - started)))")
 done
@@ -468,7 +470,7 @@ done
 # renamed: names that changed; left-full: files of ours left on a full disk;
 # full-exits: exit codes with 0, 4 and 32 KiB free; read-only: its exit code;
 # dirty: runs after which the volume's fsck found a fault or it would not
-# mount again ("fresh" kinds only).
-echo "fs: kind                kills in-backup partial bad-bak renamed left-full full-exits read-only dirty time"
+# mount again, of the runs checked ("fresh" kinds only).
+echo "fs: kind                kills in-backup partial bad-bak renamed left-full full-exits read-only   dirty time"
 printf 'fs: %s\n' "${report[@]}"
 summary "fs matrix"
