@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "gamefiles/errors.h"
 #include "patches/cup_script_patch.h"
 #include "test_support.h"
@@ -207,6 +209,84 @@ TEST(ApplyPatches, RewritesThatDoNotLandEndWithTwo) {
   EXPECT_EQ(fs.Content(kScript), kScriptText);
   EXPECT_EQ(NotWrittenMessage({"a", "b"}),
             "N\xE3o foi poss\xEDvel gravar:\r\nCould not write:\r\na\r\nb");
+}
+
+// Each file the run was asked about, in stage order, with what became of it
+// and whether this run made its backup.
+TEST(ApplyPatches, ReportsWhatBecameOfEachFile) {
+  using O = FileOutcome;
+  struct Want {
+    const char* file;
+    O outcome;
+    bool backup;
+  };
+  const struct {
+    const char* what;
+    V firstRun;  // run before the one reported, when given
+    V switches;
+    std::function<void(MemoryFileSystem&)> prepare;
+    std::vector<Want> want;
+  } cases[] = {
+      {"default",
+       {},
+       {},
+       nullptr,
+       {{"\\script\\cupAlloc.txt", O::Changed, false},
+        {"\\database\\Country38.sav", O::Changed, false}}},
+      {"all with backups",
+       {},
+       {"/tp", "/r", "/b"},
+       nullptr,
+       {{"\\script\\cupAlloc.txt", O::Changed, true},
+        {"\\database\\Country38.sav", O::Changed, true},
+        {"\\database\\Rules.sav", O::Changed, true}}},
+      {"second run",
+       {"/tp", "/r"},
+       {"/tp", "/r", "/b"},
+       nullptr,
+       {{"\\script\\cupAlloc.txt", O::InOrder, false},
+        {"\\database\\Country38.sav", O::InOrder, false},
+        {"\\database\\Rules.sav", O::InOrder, false}}},
+      {"backup already there",
+       {},
+       {"/td", "/b"},
+       [](MemoryFileSystem& fs) { fs.AddFile(kCountryBackup, "older"); },
+       {{"\\database\\Country38.sav", O::Changed, false}}},
+      {"read-only script: the country entry is not looked at",
+       {},
+       {"/b"},
+       [](MemoryFileSystem& fs) { fs.SetReadOnly(kScript); },
+       {{"\\script\\cupAlloc.txt", O::NotWritten, true},
+        {"\\database\\Country38.sav", O::Skipped, false}}},
+      {"missing rules file",
+       {},
+       {"/r"},
+       [](MemoryFileSystem& fs) { fs.RemoveFile(kRules); },
+       {{"\\database\\Rules.sav", O::InOrder, false}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    MemoryFileSystem fs = Installation();
+    if (c.prepare) c.prepare(fs);
+    FakeUi ui;
+    FakeRegistry registry = FakeRegistry::String(std::string(kDir));
+    if (!c.firstRun.empty()) ApplyPatches(ParseCommandLine(c.firstRun), fs, registry, ui);
+    std::vector<FileReport> reports;
+    ApplyPatches(ParseCommandLine(c.switches), fs, registry, ui, &reports);
+    ASSERT_EQ(reports.size(), c.want.size());
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+      EXPECT_STREQ(reports[i].file.path, c.want[i].file) << i;
+      EXPECT_EQ(reports[i].outcome, c.want[i].outcome) << i;
+      EXPECT_EQ(reports[i].backupMade, c.want[i].backup) << i;
+    }
+  }
+  // No game, no reports.
+  MemoryFileSystem fs = Installation();
+  FakeUi ui;
+  FakeRegistry none;
+  std::vector<FileReport> reports{FileReport{kRulesFile}};
+  EXPECT_EQ(ApplyPatches(ParseCommandLine({}), fs, none, ui, &reports), kExitOk);
+  EXPECT_TRUE(reports.empty());
 }
 
 TEST(ApplyPatches, PresentBackupIsKeptAndFileRewritten) {

@@ -30,6 +30,7 @@ struct Outcome {
   int code = -1;
   std::string error;  // the error kind that ended the run
   V notWritten;
+  std::vector<std::pair<FileOutcome, bool>> outcomes;  // and whether a backup was made
 };
 
 Outcome RunOver(FileSystem& fs, const V& switches) {
@@ -37,7 +38,13 @@ Outcome RunOver(FileSystem& fs, const V& switches) {
   FakeUi ui;
   FakeRegistry registry = FakeRegistry::String(std::string(kDir) + "\\");
   try {
-    outcome.code = ApplyPatches(ParseCommandLine(switches), fs, registry, ui, &outcome.notWritten);
+    std::vector<FileReport> reports;
+    outcome.code = ApplyPatches(ParseCommandLine(switches), fs, registry, ui, &reports, false);
+    for (const FileReport& report : reports) {
+      if (report.outcome == FileOutcome::NotWritten)
+        outcome.notWritten.emplace_back(report.file.path + 1);
+      outcome.outcomes.emplace_back(report.outcome, report.backupMade);
+    }
   } catch (const EError& error) {
     outcome.error = error.KindName();
   }
@@ -97,6 +104,7 @@ TEST(DryRun, DecidesAsTheRealRunAndWritesNothing) {
     EXPECT_EQ(got.code, expected.code) << c.name;
     EXPECT_EQ(got.error, expected.error) << c.name;
     EXPECT_EQ(got.notWritten, expected.notWritten) << c.name;
+    EXPECT_EQ(got.outcomes, expected.outcomes) << c.name;
     EXPECT_EQ(preview.Files(), before) << c.name;
 
     // It names exactly the files the real run wrote, each with the content

@@ -95,15 +95,19 @@ int DryRunPatches(const RunOptions& options, GameLocation& game, UserInterface& 
                   std::FILE* out) {
   DryRunFileSystem files(*game.files);
   Report report(out, game);
-  std::vector<std::string> notWritten;
+  std::vector<FileReport> reports;
   int code;
   try {
-    code = ApplyPatches(options, files, *game.registry, ui, &notWritten);
+    code = ApplyPatches(options, files, *game.registry, ui, &reports, false);
   } catch (const EError&) {
     // A real run would have written this much before the error ended it.
     ReportChanges(report, *game.files, files, {});
     report.Finish();
     throw;
+  }
+  std::vector<std::string> notWritten;
+  for (const FileReport& file : reports) {
+    if (file.outcome == FileOutcome::NotWritten) notWritten.emplace_back(file.file.path + 1);
   }
   ReportChanges(report, *game.files, files, notWritten);
   if (!report.Finish()) {

@@ -98,7 +98,10 @@ void ApplyCountryPatch(PatchState& state) {
     }
   }
   file.CloseFile();
-  if (!changed && ReadWhole(file.ReadOutcome())) return;
+  if (!changed && ReadWhole(file.ReadOutcome())) {
+    ReportInOrder(state, kCountryFile);
+    return;
+  }
   RewriteGameFile(state, kCountryFile, file.ReadOutcome(), [&] { file.WriteLines(lines); });
 }
 

@@ -12,6 +12,40 @@
 
 namespace corvaldo {
 
+// One game file and its one-time backup, relative to InstallDir (each starts
+// with a backslash).
+struct GameFile {
+  const char* path;
+  const char* backup;
+};
+
+inline constexpr GameFile kCupScriptFile{"\\script\\cupAlloc.txt",
+                                         "\\script\\cupAlloc.backup-original.txt"};
+inline constexpr GameFile kCountryFile{"\\database\\Country38.sav",
+                                       "\\database\\Country38.backup-original.sav"};
+inline constexpr GameFile kRulesFile{"\\database\\Rules.sav",
+                                     "\\database\\Rules.backup-original.sav"};
+
+// What became of a game file the run was asked about.
+enum class FileOutcome {
+  InOrder,     // read whole; it needed no change
+  Changed,     // the new content landed
+  NotWritten,  // it needed a change, or could not be checked, and was left as it was
+  Skipped,     // not looked at: the cup script lacks the cup its entry would name
+};
+
+struct FileReport {
+  explicit FileReport(GameFile gameFile, FileOutcome fileOutcome = FileOutcome::InOrder)
+      : file(gameFile), outcome(fileOutcome) {}
+
+  GameFile file;
+  FileOutcome outcome = FileOutcome::InOrder;
+  // Whether this run made the file's backup.
+  bool backupMade = false;
+  // For NotWritten: what stopped it, in the system's words where it gave any.
+  std::string reason;
+};
+
 // The switches the patches read: the country patch's form and the backups.
 struct PatchSwitches {
   bool PatchCupScript = false;       // "/tp"
@@ -31,8 +65,18 @@ struct PatchState {
   std::int32_t CupIndex = 22;
   // Whether the cup script holds the Portuguese cup after its stage.
   bool cupInScript = false;
-  // Game files (relative to InstallDir) that needed a rewrite that did not land.
-  std::vector<std::string> notWritten;
+  // Each file the stages were asked about, in the order they ran.
+  std::vector<FileReport> reports;
+
+  // The files (relative to InstallDir, without the leading backslash) that
+  // were not written.
+  std::vector<std::string> NotWritten() const {
+    std::vector<std::string> files;
+    for (const FileReport& report : reports) {
+      if (report.outcome == FileOutcome::NotWritten) files.emplace_back(report.file.path + 1);
+    }
+    return files;
+  }
 };
 
 }  // namespace corvaldo

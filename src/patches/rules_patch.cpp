@@ -32,7 +32,10 @@ void ApplyRulesPatch(PatchState& state) {
     }
   }
   file.CloseFile();
-  if (!changed && ReadWhole(file.ReadOutcome())) return;
+  if (!changed && ReadWhole(file.ReadOutcome())) {
+    ReportInOrder(state, kRulesFile);
+    return;
+  }
   RewriteGameFile(state, kRulesFile, file.ReadOutcome(), [&] { file.WriteLines(lines); });
 }
 
