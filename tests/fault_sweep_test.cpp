@@ -51,6 +51,8 @@ const char* OpName(Op op) {
       return "Flush";
     case Op::Replace:
       return "Replace";
+    case Op::Remove:
+      return "Remove";
   }
   return "?";
 }
