@@ -12,8 +12,10 @@ std::string NotRestoredMessage(const std::vector<FileReport>& reports) {
   // Portuguese first, then English, as in the status message.
   std::string text = "N\xE3o foi poss\xEDvel repor:\r\nCould not restore:";
   for (const FileReport& report : reports) {
-    if (!report.reason.empty())
-      text += "\r\n" + std::string(report.file.path + 1) + " (" + report.reason + ")";
+    if (report.reason.empty()) continue;
+    // The name alone, without its folder: the dialog's lines are short.
+    const std::string_view path = report.file.path;
+    text += "\r\n" + std::string(path.substr(path.rfind('\\') + 1)) + " (" + report.reason + ")";
   }
   return text;
 }

@@ -30,7 +30,8 @@ int RestoreOriginals(const RunOptions& options, FileSystem& fs, Registry& regist
                      UserInterface& ui, std::vector<FileReport>* reports = nullptr,
                      bool tellLeftAlone = true);
 
-// The message naming each file a restore left alone, with its reason.
+// The message naming each file a restore left alone (its name, without the
+// folder), with its reason.
 std::string NotRestoredMessage(const std::vector<FileReport>& reports);
 
 }  // namespace corvaldo

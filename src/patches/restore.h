@@ -12,13 +12,13 @@
 namespace corvaldo {
 
 // Why a file is not original after a restore, in both languages and short
-// enough for the dialog's lines.
+// enough for the dialog: with the longest file name, 39 characters a line.
 inline constexpr const char* kReasonChanged = "alterado / changed";
 inline constexpr const char* kReasonNoBackup = "sem c\xF3pia / no backup";
-inline constexpr const char* kReasonNotWritten = "n\xE3o gravado / not written";
+inline constexpr const char* kReasonNotWritten = "n\xE3o gravado / unwritten";
 inline constexpr const char* kReasonUnreadable = "ileg\xEDvel / unreadable";
 // The file is original again, but its backup could not be removed.
-inline constexpr const char* kReasonBackupKept = "c\xF3pia ficou / backup kept";
+inline constexpr const char* kReasonBackupKept = "c\xF3pia ficou / copy kept";
 
 // Judges each game file, in the patches' order, against its backup, and
 // records what became of it in state.reports:
