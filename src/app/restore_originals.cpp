@@ -1,6 +1,7 @@
 #include "app/restore_originals.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "app/apply_patches.h"
 #include "gamefiles/install_dir.h"
