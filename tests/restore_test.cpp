@@ -2,11 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <map>
 
-#include "app/dry_run.h"
 #include "app/restore_originals.h"
 #include "test_support.h"
 
@@ -349,42 +347,6 @@ TEST(Restore, FilesThatCannotBeReadOrWrittenAreReportedAndTheRestGoesOn) {
       }
     }
   }
-}
-
-// The dry run's report of a restore: each rewrite as a diff, each backup
-// removed, each file left and why.
-TEST(Restore, DryRunReportsWhatWouldChange) {
-  MemoryFileSystem fs = Original();
-  std::string numbered;
-  for (int i = 1; i <= 40; ++i) numbered += std::to_string(i) + "\n";
-  fs.AddFile(kRules, numbered);
-  ASSERT_EQ(RunPatcher(fs, {"/r", "/b"}), kExitOk);
-  fs.AddFile(kCountry, *PatchedWithBackups({"/td"}).Content(kCountry));  // with no backup
-  fs.SetPreview();
-  FakeRegistry registry = FakeRegistry::String(std::string(kDir) + "\\");
-  GameLocation game{std::make_unique<FakeRegistry>(registry),
-                    std::make_unique<MemoryFileSystem>(fs), std::nullopt,
-                    [](const std::string& path) { return "/p/" + path.substr(3); }};
-  FakeUi ui;
-  std::FILE* out = std::tmpfile();
-  ASSERT_NE(out, nullptr);
-  EXPECT_EQ(DryRunPatches(ParseCommandLine({"/u"}), game, ui, out), kExitOk);
-  std::string text(4096, '\0');
-  std::rewind(out);
-  text.resize(std::fread(text.data(), 1, text.size(), out));
-  std::fclose(out);
-  EXPECT_EQ(
-      text,
-      "Os fins de linha e o que segue um Ctrl-Z voltam a ser os da c\xC3\xB3pia. / "
-      "Line ends and any bytes after a Ctrl-Z go back to the backup's.\n"
-      "--- /p/Games\\TCM\\database\\Rules.sav\n"
-      "+++ /p/Games\\TCM\\database\\Rules.sav\n"
-      "@@ -28,10 +28,10 @@\n 28\n 29\n 30\n-2490379\n+31\n 32\n 33\n-2490375\n+34\n 35\n 36\n 37\n"
-      "C\xC3\xB3pia apagada / Backup removed: /p/Games\\TCM\\database\\Rules.backup-original.sav\n"
-      "N\xC3\xA3o poderia ser reposto / Could not be restored: database\\Country38.sav "
-      "(sem c\xC3\xB3pia / no backup)\n"
-      "Nada foi alterado. / Nothing was changed.\n");
-  EXPECT_TRUE(ui.statusTexts.empty());
 }
 
 }  // namespace
