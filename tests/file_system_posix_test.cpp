@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -195,6 +196,52 @@ TEST_F(PosixFileSystemTest, ReplaceIsRefusedBeforeAnythingIsWritten) {
   EXPECT_EQ(files_->OpenForReplace("C:\\Game\\script\\" + std::string(245, 'n')), nullptr);
   EXPECT_EQ(Get("script/readonly.txt"), "keep");
   EXPECT_EQ(ScriptFolder(), (Names{"folder", "readonly.txt"}));
+}
+
+// Only the one name goes: a link, never what it points to; never a folder,
+// a read-only file or a missing one. A preview only answers.
+TEST_F(PosixFileSystemTest, RemoveTakesAwayOnlyTheNameItIsGiven) {
+  const std::string outside = prefix_ + "/outside.txt";
+  std::ofstream(outside) << "kept";
+  const struct {
+    const char* name;
+    std::function<void(const std::string&)> make;  // at the given Unix path
+    bool removed;
+  } cases[] = {
+      {"file.txt", [](const std::string& at) { std::ofstream(at) << "x"; }, true},
+      {"link.txt", [&](const std::string& at) { fs::create_symlink(outside, at); }, true},
+      {"dangling.txt", [&](const std::string& at) { fs::create_symlink(prefix_ + "/none", at); },
+       true},
+      {"folder", [](const std::string& at) { fs::create_directory(at); }, false},
+      {"folderlink", [&](const std::string& at) { fs::create_directory_symlink(prefix_, at); },
+       true},
+      {"readonly.txt",
+       [](const std::string& at) {
+         std::ofstream(at) << "x";
+         chmod(at.c_str(), 0444);
+       },
+       false},
+      {"missing.txt", [](const std::string&) {}, false},
+  };
+  for (bool preview : {true, false}) {
+    std::unique_ptr<FileSystem> files = MakeWineFileSystem(prefix_, true, preview);
+    for (const auto& c : cases) {
+      const std::string at = game_ + "/script/" + c.name;
+      c.make(at);
+      // Asked for in other letter case, as Windows programs may.
+      std::string windowsName = c.name;
+      for (char& ch : windowsName) ch = static_cast<char>(std::toupper(ch));
+      EXPECT_EQ(files->Remove("C:\\Game\\Script\\" + windowsName), c.removed) << c.name;
+      const bool there = fs::symlink_status(at).type() != fs::file_type::not_found;
+      const bool wasThere = std::string(c.name) != "missing.txt";
+      EXPECT_EQ(there, wasThere && (preview || !c.removed)) << c.name;
+      fs::remove_all(at);
+    }
+  }
+  std::ifstream kept(outside);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "kept");
+  EXPECT_TRUE(fs::exists(prefix_ + "/drive_c"));
+  EXPECT_FALSE(files_->Remove("C:\\Game\\script\\" + std::string(250, 'n')));
 }
 
 TEST_F(PosixFileSystemTest, UncommittedOrFailedReplaceLeavesTheOldFileAndNoTemporary) {

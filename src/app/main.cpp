@@ -9,6 +9,7 @@
 #include "app/apply_patches.h"
 #include "app/dry_run.h"
 #include "app/game_location.h"
+#include "app/restore_originals.h"
 #include "app/run_options.h"
 #include "app/startup.h"
 #include "gamefiles/errors.h"
@@ -29,6 +30,10 @@ int main(int argc, char** argv) {
     GameLocation game = FindGameLocation(options.Silent, commandLine.dryRun, arguments);
     if (game.exitCode) return *game.exitCode;
     if (commandLine.dryRun) return DryRunPatches(options, game, ui, stdout);
+    if (options.Restore) {
+      if (!options.Silent) ui.ShowStatusWindow(kRestoreStatusMessage);
+      return RestoreOriginals(options, *game.files, *game.registry, ui);
+    }
     if (!options.Silent) ui.ShowStatusWindow(kStatusMessage);
     return ApplyPatches(options, *game.files, *game.registry, ui);
   } catch (const EError& error) {

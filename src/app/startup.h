@@ -31,7 +31,7 @@ struct CommandLine {
 // Linux: an argument starting with '-' (but "-" alone) or a typographic dash
 // is an option wherever it stands, until "--"; the first of --help, --version
 // or an unknown option decides, as with getopt and the GNU tools; --dry-run
-// sets dryRun.
+// sets dryRun, and --restore adds "/u" to the switches.
 CommandLine ReadCommandLine(const std::vector<std::string>& arguments);
 
 }  // namespace corvaldo

@@ -23,6 +23,7 @@ class DryRunFileSystem::Writer final : public FileWriter {
     });
     if (first) fs_.changes_.push_back({Change::Kind::Rewrite, path_, {}});
     fs_.copies_.erase(path_);
+    fs_.removed_.erase(path_);
     fs_.written_[path_] = std::move(content_);
     return true;
   }
@@ -35,6 +36,7 @@ class DryRunFileSystem::Writer final : public FileWriter {
 };
 
 ReadResult DryRunFileSystem::ReadFile(const std::string& path) {
+  if (removed_.count(path) != 0) return {ReadStatus::Missing, {}};
   if (const auto written = written_.find(path); written != written_.end()) {
     return {ReadStatus::Ok, FileBytes(written->second)};
   }
@@ -45,11 +47,14 @@ ReadResult DryRunFileSystem::ReadFile(const std::string& path) {
 }
 
 bool DryRunFileSystem::Exists(const std::string& path) {
+  if (removed_.count(path) != 0) return false;
   return written_.count(path) != 0 || copies_.count(path) != 0 || real_.Exists(path);
 }
 
 bool DryRunFileSystem::CopyNoReplace(const std::string& from, const std::string& to) {
-  if (Exists(to)) return false;
+  // A name removed here is still there for the real file system: no copy
+  // can be judged there (and no run copies to a name it removed).
+  if (Exists(to) || removed_.count(to) != 0) return false;
   if (const auto written = written_.find(from); written != written_.end()) {
     // The source exists only here: the real file system can only say whether
     // a file could be made at `to`.
@@ -69,6 +74,21 @@ std::unique_ptr<FileWriter> DryRunFileSystem::OpenForReplace(const std::string& 
   // The real writer only carries the answer; it is dropped uncommitted.
   if (!real_.OpenForReplace(path)) return nullptr;
   return std::make_unique<Writer>(*this, path);
+}
+
+bool DryRunFileSystem::Remove(const std::string& path) {
+  if (!Exists(path)) return false;
+  const bool real = real_.Exists(path);
+  if (real && !real_.Remove(path)) return false;
+  // What this run wrote there goes with the name.
+  written_.erase(path);
+  copies_.erase(path);
+  std::erase_if(changes_, [&](const Change& c) { return c.path == path; });
+  if (real) {
+    removed_.insert(path);
+    changes_.push_back({Change::Kind::Remove, path, {}});
+  }
+  return true;
 }
 
 }  // namespace corvaldo

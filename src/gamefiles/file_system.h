@@ -106,6 +106,10 @@ class FileSystem {
   // missing folders fail here, before anything is written) and starts the
   // replacement. Null when the file may not be rewritten.
   virtual std::unique_ptr<FileWriter> OpenForReplace(const std::string& path) = 0;
+  // Removes the one name `path`: a file, or a link itself, never what a link
+  // points to, never a folder, and never a file marked read-only. True when
+  // this call removed it.
+  virtual bool Remove(const std::string& path) = 0;
 };
 
 // The platform's implementation (Win32 file API, or POSIX through a Wine prefix).

@@ -610,6 +610,25 @@ class PosixFileSystem : public FileSystem {
                                              std::move(original));
   }
 
+  bool Remove(const std::string& path) override {
+    if (path.size() > kMaxPathLength) return false;
+    std::optional<std::string> mapped = map_(path, false);
+    if (!mapped) return false;
+    // lstat and unlink both stop at a link: the link goes, what it points to
+    // stays. A file without any write bit is one Wine shows as read-only,
+    // which Windows would not delete either.
+    struct stat st;
+    if (lstat(mapped->c_str(), &st) != 0 || S_ISDIR(st.st_mode) ||
+        (S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0)) {
+      return false;
+    }
+    const std::string folder = SplitFolder(*mapped).first;
+    if (preview_) return access(folder.c_str(), W_OK | X_OK) == 0;
+    if (unlink(mapped->c_str()) != 0) return false;
+    SyncFolder(folder);
+    return true;
+  }
+
  private:
   // Copies the open source to `target` through a temporary file, so that
   // `target` appears complete or not at all.

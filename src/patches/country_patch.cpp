@@ -37,11 +37,13 @@ bool JudgeEntry(PatchState& state, std::int32_t h, std::int32_t end, std::int32_
       lines.Put(h + 3, cup);
       return true;
     }
+    ++state.valuesInPlace;
     return false;
   }
   if (end == h + 5) return false;
   if (!IsBlank(lines.Get(h - 1)) && lines.Get(h + 3) == "1" &&
       CountOccurrences(lines.Get(h + 5), ",") == 5) {
+    ++state.valuesInPlace;
     return false;
   }
   lines.Put(h - 1, "DB_CUP");

@@ -89,6 +89,7 @@ void ApplyCupScriptPatch(PatchState& state) {
   // A marker seen in part of the file may not be the last one.
   if (!cupAbsent && ReadWhole(file.ReadOutcome())) {
     state.cupInScript = true;
+    ++state.valuesInPlace;
     ReportInOrder(state, kCupScriptFile);
     return;
   }

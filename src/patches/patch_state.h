@@ -28,10 +28,13 @@ inline constexpr GameFile kRulesFile{"\\database\\Rules.sav",
 
 // What became of a game file the run was asked about.
 enum class FileOutcome {
-  InOrder,     // read whole; it needed no change
+  InOrder,     // read whole; it needed no change (a restore: it is the original)
   Changed,     // the new content landed
   NotWritten,  // it needed a change, or could not be checked, and was left as it was
   Skipped,     // not looked at: the cup script lacks the cup its entry would name
+  // A restore's:
+  Restored,  // the backup's bytes are back under the file's name
+  Kept,      // not original, and left as it was: changed since the patch, or no backup
 };
 
 struct FileReport {
@@ -42,7 +45,11 @@ struct FileReport {
   FileOutcome outcome = FileOutcome::InOrder;
   // Whether this run made the file's backup.
   bool backupMade = false;
+  // Whether this run (a restore) removed the file's backup.
+  bool backupRemoved = false;
   // For NotWritten: what stopped it, in the system's words where it gave any.
+  // A restore's say, for NotWritten and Kept, why the file is not original,
+  // and, for a file that is, that its backup could not be removed.
   std::string reason;
 };
 
@@ -65,6 +72,10 @@ struct PatchState {
   std::int32_t CupIndex = 22;
   // Whether the cup script holds the Portuguese cup after its stage.
   bool cupInScript = false;
+  // The places (the cup block, a cup entry, a rule line) where the stages
+  // found their values already there. A file a stage found in order with
+  // none of them holds nothing the patch works on, rather than its marks.
+  std::int32_t valuesInPlace = 0;
   // Each file the stages were asked about, in the order they ran.
   std::vector<FileReport> reports;
 

@@ -25,9 +25,12 @@ void ApplyRulesPatch(PatchState& state) {
     lines.Add(file.ReadNextLine());
     const std::int32_t counter = lines.Count();
     for (const RuleLine& rule : kRuleLines) {
-      if (counter == rule.lineNumber && lines.Get(counter - 1) != rule.text) {
+      if (counter != rule.lineNumber) continue;
+      if (lines.Get(counter - 1) != rule.text) {
         lines.Put(counter - 1, rule.text);
         changed = true;
+      } else {
+        ++state.valuesInPlace;
       }
     }
   }

@@ -69,8 +69,11 @@ done <<'EOF'
 --check|64|no|
 -v|64|no|
 --verbose|64|no|
---restore|64|no|
+--restore|0|no|Repondo os ficheiros originais
+-n --restore /b|0|no|Nenhum ficheiro mudaria. / No file would change.
+/u /r /b|0|no|Restoring the original files
 --uninstall|64|no|
+-u|64|no|
 —dry-run|64|no|'—dry-run'
 −n|64|no|
 --help --frobnicate|0|no|Uso / Usage
@@ -129,10 +132,12 @@ check "dry run: the search opened them ($events)" test "$events" -gt 0
 # --- dry run, then the real run: nothing touched by the first, its output
 # exactly the second's change (diff -u of the files as UTF-8 without CRs)
 utf8() { sed 's/\r$//' "$1" | iconv -f CP1252 -t UTF-8; }
-# compare PREFIX ARGS...; files a real run cannot write are in $unwritten.
+# compare PREFIX ARGS...; files a real run cannot write are in $unwritten, and
+# the line on a file a restore cannot restore in $unrestored.
 compare() {
-  local p=$1 what dry_code real_code before read_before f file backup changed=
+  local p=$1 what dry_code real_code before read_before f file backup changed= restore=
   shift
+  case " $* " in *" --restore "* | *" /u "*) restore=1 ;; esac
   what="$(basename "$p") [$*]"
   age "$p"
   before=$(stamps "$p")
@@ -152,13 +157,23 @@ compare() {
              database/Rules.sav:database/Rules.backup-original.sav; do
       file="$p/$game/${f%%:*}" backup="$p/$game/${f#*:}"
       [ -e "$backup" ] && [ ! -e "$work/orig/$game/${f#*:}" ] && echo "Cópia / Backup: $backup"
-      cmp -s "$work/orig/$game/${f%%:*}" "$file" && continue
-      changed=1
-      grep -qv $'\r$' "$work/orig/$game/${f%%:*}" && echo "Os fins de linha passam a CR LF. / Line ends become CR LF."
-      printf -- '--- %s\n+++ %s\n' "$file" "$file"
-      diff -u <(utf8 "$work/orig/$game/${f%%:*}") <(utf8 "$file") | tail -n +3
+      if ! cmp -s "$work/orig/$game/${f%%:*}" "$file"; then
+        changed=1
+        if [ -n "$restore" ]; then
+          grep -qv $'\r$' "$file" && echo "Os fins de linha e o que segue um Ctrl-Z voltam a ser os da cópia. / Line ends and any bytes after a Ctrl-Z go back to the backup's."
+        else
+          grep -qv $'\r$' "$work/orig/$game/${f%%:*}" && echo "Os fins de linha passam a CR LF. / Line ends become CR LF."
+        fi
+        printf -- '--- %s\n+++ %s\n' "$file" "$file"
+        diff -u <(utf8 "$work/orig/$game/${f%%:*}") <(utf8 "$file") | tail -n +3
+      fi
+      if [ ! -e "$backup" ] && [ -e "$work/orig/$game/${f#*:}" ]; then
+        changed=1
+        echo "Cópia apagada / Backup removed: $backup"
+      fi
     done
     for f in $unwritten; do echo "Não poderia ser gravado / Could not be written: $f"; done
+    [ -z "$unrestored" ] || echo "Não poderia ser reposto / Could not be restored: $unrestored"
     [ -n "$changed" ] || echo "Nenhum ficheiro mudaria. / No file would change."
     echo "Nada foi alterado. / Nothing was changed."
   } >"$work/expected"
@@ -168,6 +183,7 @@ compare() {
     "$(sed -n '/^Application Error$/,$p' "$work/real.err")"
 }
 unwritten=
+unrestored=
 p=$(prefix)
 touch "$p/$game/script/cupAlloc.txt.corvaldo-AbC123"  # a killed run's: left alone by a dry run
 compare "$p" /b
@@ -188,8 +204,29 @@ p=$(prefix)
 printf '%%INDEX%%COMPETITION\r\n\r\n{ 0, FA_CUP }\r\n%%INDEXEND%%COMP\r\n' >"$p/$game/database/Country38.sav"
 compare "$p" /b
 check "a malformed entry: exit 1" grep -q '^Exception EStringListError' "$work/dry.err"
+# Restores: dry runs show the real restore, which brings back the original
+# bytes and removes the backups; a file changed since stays, named.
+p=$(prefix)
+WINEPREFIX="$p" "$exe" /tp /r /b /s </dev/null
+compare "$p" --restore
+check "restore: the demo's files again, no backup left" diff -r "$demo/drive_c/Games" "$p/drive_c/Games"
+p=$(prefix)
+WINEPREFIX="$p" "$exe" /td /r /b /s </dev/null
+printf 'mod\r\n' >>"$p/$game/database/Rules.sav"
+unrestored='database\Rules.sav (alterado / changed)' compare "$p" /u /s
+check "restore refused: a file changed since keeps its change" grep -qx $'mod\r' "$p/$game/database/Rules.sav"
+check "restore refused: and its backup" test -e "$p/$game/database/Rules.backup-original.sav"
+p=$(prefix)
+for f in "$p/$game"/*/*; do sed -i 's/\r$//' "$f"; done
+cp -a "$p" "$work/lf"
+WINEPREFIX="$p" "$exe" /r /b /s </dev/null
+compare "$p" --restore
+check "restore: LF files come back as they were" diff -r "$work/lf/drive_c/Games" "$p/drive_c/Games"
 mkdir "$work/large"
 python3 "$here/large_game.py" "$work/large"
+cp -a "$work/large" "$work/large-original"
 compare "$work/large" /tp /r /b
+compare "$work/large" --restore
+check "large: restored byte for byte" diff -r "$work/large-original/drive_c" "$work/large/drive_c"
 
 summary "dry run e2e"

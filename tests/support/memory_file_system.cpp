@@ -168,4 +168,11 @@ std::unique_ptr<FileWriter> MemoryFileSystem::OpenForReplace(const std::string& 
   return std::make_unique<Writer>(*this, path, failAt);
 }
 
+bool MemoryFileSystem::Remove(const std::string& path) {
+  if (Count(Op::Remove, path)) return false;
+  if (!files_.count(path) || readOnly_.count(path) || locked_.count(path)) return false;
+  if (!preview_) files_.erase(path);
+  return true;
+}
+
 }  // namespace corvaldo

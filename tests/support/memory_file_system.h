@@ -18,7 +18,7 @@ namespace corvaldo {
 
 class MemoryFileSystem : public FileSystem {
  public:
-  enum class Op { OpenRead, Read, Exists, Copy, OpenReplace, Write, Flush, Replace };
+  enum class Op { OpenRead, Read, Exists, Copy, OpenReplace, Write, Flush, Replace, Remove };
 
   // Fails the `occurrence`-th operation of kind `op` (counting from 1). A Read
   // fault delivers the first `atByte` bytes and then fails; a Write fault
@@ -35,7 +35,8 @@ class MemoryFileSystem : public FileSystem {
   void AddFolder(const std::string& path);
   void RemoveFile(const std::string& path) { files_.erase(path); }
   void SetReadOnly(const std::string& path) { readOnly_.insert(path); }
-  // As if another process held the file open for writing.
+  // As if another process held the file open for writing (nor may it be
+  // removed).
   void SetLocked(const std::string& path) { locked_.insert(path); }
   void InjectFault(Fault fault) { fault_ = fault; }
   // As the platform's for a dry run: writing operations only check (a copy
@@ -61,6 +62,8 @@ class MemoryFileSystem : public FileSystem {
   bool Exists(const std::string& path) override;
   bool CopyNoReplace(const std::string& from, const std::string& to) override;
   std::unique_ptr<FileWriter> OpenForReplace(const std::string& path) override;
+  // Refused for read-only and locked files; a preview only checks.
+  bool Remove(const std::string& path) override;
 
  private:
   class Writer;
