@@ -44,6 +44,11 @@ struct FileReport {
   bool backupMade = false;
   // For NotWritten: what stopped it, in the system's words where it gave any.
   std::string reason;
+  // The installation the file is in (InstallDir), for its whole Windows path.
+  std::string installDir;
+
+  std::string Path() const { return installDir + file.path; }
+  std::string BackupPath() const { return installDir + file.backup; }
 };
 
 // The switches the patches read: the country patch's form and the backups.
