@@ -8,6 +8,7 @@
 #include "gamefiles/errors.h"
 #include "gamefiles/line_diff.h"
 #include "ui/cp1252.h"
+#include "ui/terminal_quote.h"
 #include "ui/terminal_text.h"
 
 namespace corvaldo {
@@ -65,25 +66,29 @@ void ReportRewrite(Report& report, FileSystem& real, const std::string& path,
         "O conte\xFA"
         "do fica igual. / The content stays the same.");
   }
-  const std::string shown = report.Path(path);
+  // Quoted as GNU diff quotes names, so that GNU patch reads them back.
+  const std::string shown = DiffQuoted(report.Path(path));
   report.Write("--- " + shown + "\n+++ " + shown + "\n");
   WriteLineDiff(before, rewritten, kContext,
                 [&](std::string_view hunks) { report.Write(Cp1252ToUtf8(hunks)); });
 }
 
 void ReportChanges(Report& report, FileSystem& real, const DryRunFileSystem& files,
-                   const std::vector<std::string>& notWritten) {
+                   const std::vector<FileReport>& notWritten) {
   bool rewrites = false;
   for (const DryRunFileSystem::Change& change : files.Changes()) {
     if (change.kind == DryRunFileSystem::Change::Kind::Copy) {
-      report.Write(TerminalText("C\xF3pia / Backup: ") + report.Path(change.path) + "\n");
+      report.Write(TerminalText("C\xF3pia / Backup: ") + ShellQuoted(report.Path(change.path)) +
+                   "\n");
     } else {
       ReportRewrite(report, real, change.path, files.Rewritten(change.path));
       rewrites = true;
     }
   }
-  for (const std::string& file : notWritten) {
-    report.Say("N\xE3o poderia ser gravado / Could not be written: " + file);
+  for (const FileReport& file : notWritten) {
+    report.Write(TerminalText("N\xE3o poderia ser gravado / Could not be written: ") +
+                 ShellQuoted(report.Path(file.Path())) +
+                 (file.reason.empty() ? "" : ": " + file.reason) + "\n");
   }
   if (!rewrites) report.Say("Nenhum ficheiro mudaria. / No file would change.");
   report.Say("Nada foi alterado. / Nothing was changed.");
@@ -105,9 +110,9 @@ int DryRunPatches(const RunOptions& options, GameLocation& game, UserInterface& 
     report.Finish();
     throw;
   }
-  std::vector<std::string> notWritten;
+  std::vector<FileReport> notWritten;
   for (const FileReport& file : reports) {
-    if (file.outcome == FileOutcome::NotWritten) notWritten.emplace_back(file.file.path + 1);
+    if (file.outcome == FileOutcome::NotWritten) notWritten.push_back(file);
   }
   ReportChanges(report, *game.files, files, notWritten);
   if (!report.Finish()) {

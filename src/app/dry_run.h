@@ -13,9 +13,11 @@ namespace corvaldo {
 // Runs the patches as ApplyPatches does over `game` (its files opened for a
 // preview), keeping what they write in memory. Then writes to `out`, in
 // UTF-8: for each file that would be rewritten, notes on what changes besides
-// its lines, "--- path" and "+++ path" (game.hostPath's names) and the hunks
-// of a unified diff of its lines; each backup "/b" would make; each file a
-// real run could not write; and "Nada foi alterado. / Nothing was changed.".
+// its lines, "--- path" and "+++ path" (game.hostPath's names, quoted as GNU
+// diff quotes them) and the hunks of a unified diff of its lines; each backup
+// "/b" would make; each file a real run could not write, with the reason;
+// and "Nada foi alterado. / Nothing was changed.". Names outside the diff
+// are quoted as a shell reads them.
 // The status window is not shown: nothing is updated. Returns a real run's
 // exit code, but kExitOk for kExitNotWritten (those files are listed
 // instead), or kExitError when `out` could not be written. An error of the

@@ -123,12 +123,16 @@ check "unknown option: two lines, no list" test "$(wc -l <"$work/err")" -eq 2
 check "unknown option: nothing in the home opened ($events)" test "$events" -eq 0
 read -r events code < <(opened "$h" -n /b)
 check "dry run with several prefixes: exit 3 ($code)" test "$code" -eq 3
-check "dry run with several prefixes: listed with -n" grep -qF "/.wine script-corvaldo -n /b  # Wine" "$work/err"
+check "dry run with several prefixes: listed with -n" grep -qF "/.wine $(ls -d --quoting-style=shell-escape -- "$exe") -n /b  # Wine" "$work/err"
 check "dry run: the search opened them ($events)" test "$events" -gt 0
 
 # --- dry run, then the real run: nothing touched by the first, its output
 # exactly the second's change (diff -u of the files as UTF-8 without CRs)
 utf8() { sed 's/\r$//' "$1" | iconv -f CP1252 -t UTF-8; }
+# A name as GNU ls quotes it for the shell, and as GNU diff quotes it in the
+# header lines that GNU patch reads.
+shq() { ls -d --quoting-style=shell-escape -- "$1"; }
+diffq() { diff -u /dev/null "$1" | sed -n 2p | cut -f1 | cut -c5-; }
 # compare PREFIX ARGS...; files a real run cannot write are in $unwritten.
 compare() {
   local p=$1 what dry_code real_code before read_before f file backup changed=
@@ -151,21 +155,24 @@ compare() {
              database/Country38.sav:database/Country38.backup-original.sav \
              database/Rules.sav:database/Rules.backup-original.sav; do
       file="$p/$game/${f%%:*}" backup="$p/$game/${f#*:}"
-      [ -e "$backup" ] && [ ! -e "$work/orig/$game/${f#*:}" ] && echo "Cópia / Backup: $backup"
+      [ -e "$backup" ] && [ ! -e "$work/orig/$game/${f#*:}" ] && echo "Cópia / Backup: $(shq "$backup")"
       cmp -s "$work/orig/$game/${f%%:*}" "$file" && continue
       changed=1
       grep -qv $'\r$' "$work/orig/$game/${f%%:*}" && echo "Os fins de linha passam a CR LF. / Line ends become CR LF."
-      printf -- '--- %s\n+++ %s\n' "$file" "$file"
+      printf -- '--- %s\n+++ %s\n' "$(diffq "$file")" "$(diffq "$file")"
       diff -u <(utf8 "$work/orig/$game/${f%%:*}") <(utf8 "$file") | tail -n +3
     done
-    for f in $unwritten; do echo "Não poderia ser gravado / Could not be written: $f"; done
+    for f in $unwritten; do
+      echo "Não poderia ser gravado / Could not be written: $(shq "$p/$game/$f"): Permission denied"
+    done
     [ -n "$changed" ] || echo "Nenhum ficheiro mudaria. / No file would change."
     echo "Nada foi alterado. / Nothing was changed."
   } >"$work/expected"
   check "$what: the dry run shows the real change, byte for byte" cmp -s "$work/expected" "$work/dry"
   cmp -s "$work/expected" "$work/dry" || diff "$work/expected" "$work/dry" | head -20 >&2
-  check "$what: the same failure report" test "$(sed -n '/^Application Error$/,$p' "$work/dry.err")" = \
-    "$(sed -n '/^Application Error$/,$p' "$work/real.err")"
+  # The report and the line naming the file; a real run's closing report follows.
+  check "$what: the same failure report" test "$(sed -n '/^Application Error$/,/^No ficheiro/p' "$work/dry.err")" = \
+    "$(sed -n '/^Application Error$/,/^No ficheiro/p' "$work/real.err")"
 }
 unwritten=
 p=$(prefix)
@@ -179,7 +186,7 @@ for args in "/td /r /b" "/tp /td /s"; do
 done
 p=$(prefix)
 chmod a-w "$p/$game/script/cupAlloc.txt"
-unwritten='script\cupAlloc.txt' compare "$p" /tp /r
+unwritten='script/cupAlloc.txt' compare "$p" /tp /r
 p=$(prefix)
 for f in "$p/$game"/*/*; do sed -i 's/\r$//' "$f"; done
 compare "$p" /r /b
