@@ -134,8 +134,10 @@ TEST(DryRun, ReportsWhatWouldChange) {
   fs.SetPreview();
   FakeRegistry registry = FakeRegistry::String(std::string(kDir) + "\\");
   GameLocation game{std::make_unique<FakeRegistry>(registry),
-                    std::make_unique<MemoryFileSystem>(fs), std::nullopt,
-                    [](const std::string& path) { return "/p/" + path.substr(3); }};
+                    std::make_unique<MemoryFileSystem>(fs),
+                    std::nullopt,
+                    [](const std::string& path) { return "/p/" + path.substr(3); },
+                    {}};
   FakeUi ui;
   std::FILE* out = std::tmpfile();
   ASSERT_NE(out, nullptr);
@@ -146,12 +148,12 @@ TEST(DryRun, ReportsWhatWouldChange) {
   std::fclose(out);
   EXPECT_EQ(
       text,
-      "C\xC3\xB3pia / Backup: /p/Games\\TCM\\database\\Rules.backup-original.sav\n"
+      "C\xC3\xB3pia / Backup: '/p/Games\\TCM\\database\\Rules.backup-original.sav'\n"
       "Os fins de linha passam a CR LF. / Line ends become CR LF.\n"
       "Os 1 bytes a partir do Ctrl-Z s\xC3\xA3o retirados. / "
       "The 1 bytes from the Ctrl-Z on are removed.\n"
-      "--- /p/Games\\TCM\\database\\Rules.sav\n"
-      "+++ /p/Games\\TCM\\database\\Rules.sav\n"
+      "--- \"/p/Games\\\\TCM\\\\database\\\\Rules.sav\"\n"
+      "+++ \"/p/Games\\\\TCM\\\\database\\\\Rules.sav\"\n"
       "@@ -28,10 +28,10 @@\n 28\n 29\n 30\n-31\n+2490379\n 32\n 33\n-34\n+2490375\n 35\n 36\n 37\n"
       "Nada foi alterado. / Nothing was changed.\n");
   EXPECT_TRUE(ui.statusTexts.empty());

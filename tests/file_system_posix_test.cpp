@@ -95,6 +95,71 @@ TEST_F(PosixFileSystemTest, ReadFileReportsWhatHappened) {
   EXPECT_FALSE(files_->Exists("C:\\Game\\script\\missing.txt"));
 }
 
+// A failed operation leaves the system's words for it; one that works, or a
+// file that is simply not there, leaves none.
+TEST_F(PosixFileSystemTest, FailuresGiveTheSystemsReason) {
+  Put("script/cupAlloc.txt", "3\r\n");
+  Put("script/locked.txt", "3\r\n", 0444);
+  fs::create_directory(game_ + "/script/folder");
+  fs::create_symlink("/proc/self/mem", game_ + "/script/broken");
+  fs::create_symlink("loop", game_ + "/loop");
+  const std::string script = "C:\\Game\\script\\";
+  const struct {
+    const char* what;
+    std::function<bool(FileSystem&)> operation;  // true when it worked
+    bool works;
+    const char* reason;
+  } cases[] = {
+      {"read",
+       [&](FileSystem& f) { return f.ReadFile(script + "cupAlloc.txt").status == ReadStatus::Ok; },
+       true, ""},
+      {"read a missing file",
+       [&](FileSystem& f) { return f.ReadFile(script + "no.txt").status == ReadStatus::Ok; }, false,
+       ""},
+      {"read a folder",
+       [&](FileSystem& f) { return f.ReadFile(script + "folder").status == ReadStatus::Ok; }, false,
+       "Is a directory"},
+      {"read cut short",
+       [&](FileSystem& f) { return f.ReadFile(script + "broken").status == ReadStatus::Ok; }, false,
+       "Input/output error"},
+      {"read through a loop",
+       [&](FileSystem& f) { return f.ReadFile("C:\\Game\\loop\\x").status == ReadStatus::Ok; },
+       false, "Too many levels of symbolic links"},
+      {"read a long path",
+       [&](FileSystem& f) {
+         return f.ReadFile("C:\\" + std::string(257, 'x')).status == ReadStatus::Ok;
+       },
+       false, "File name too long"},
+      {"replace",
+       [&](FileSystem& f) { return f.OpenForReplace(script + "cupAlloc.txt") != nullptr; }, true,
+       ""},
+      {"replace a file without write bits",
+       [&](FileSystem& f) { return f.OpenForReplace(script + "locked.txt") != nullptr; }, false,
+       "Permission denied"},
+      {"replace in a missing folder",
+       [&](FileSystem& f) { return f.OpenForReplace("C:\\Game\\none\\a.txt") != nullptr; }, false,
+       "No such file or directory"},
+      {"replace a folder",
+       [&](FileSystem& f) { return f.OpenForReplace(script + "folder") != nullptr; }, false,
+       "Is a directory"},
+      {"copy onto a file",
+       [&](FileSystem& f) {
+         return f.CopyNoReplace(script + "cupAlloc.txt", script + "locked.txt");
+       },
+       false, "File exists"},
+      {"copy a missing file",
+       [&](FileSystem& f) { return f.CopyNoReplace(script + "no.txt", script + "new.txt"); }, false,
+       "No such file or directory"},
+  };
+  for (const auto& c : cases) {
+    files_->SetFailureReason("stale");
+    const bool worked = c.operation(*files_);
+    EXPECT_EQ(worked, c.works) << c.what;
+    EXPECT_EQ(files_->FailureReason(), c.reason) << c.what;
+  }
+  EXPECT_FALSE(fs::exists(game_ + "/script/new.txt"));
+}
+
 TEST_F(PosixFileSystemTest, FilesOfEverySizeReadBackWhole) {
   // Around the size where reading switches to huge-page blocks, and over a
   // block's rounding; each written in one piece through a writer and read back.

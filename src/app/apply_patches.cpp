@@ -22,15 +22,21 @@ int ApplyPatches(const RunOptions& options, FileSystem& fs, Registry& registry, 
 
   PatchState state(options, fs);
   state.InstallDir = std::move(*installDir);
-  if (options.PatchCupScript) ApplyCupScriptPatch(state);
-  // Portugal's entry must never name a cup the script does not hold.
-  const bool countryAllowed = !options.PatchCupScript || state.cupInScript;
-  if ((options.PatchCupScript || options.PatchCountryDefault) && countryAllowed) {
-    ApplyCountryPatch(state);
-  } else if (options.PatchCupScript) {
-    state.reports.push_back(FileReport{kCountryFile, FileOutcome::Skipped});
+  try {
+    if (options.PatchCupScript) ApplyCupScriptPatch(state);
+    // Portugal's entry must never name a cup the script does not hold.
+    const bool countryAllowed = !options.PatchCupScript || state.cupInScript;
+    if ((options.PatchCupScript || options.PatchCountryDefault) && countryAllowed) {
+      ApplyCountryPatch(state);
+    } else if (options.PatchCupScript) {
+      state.AddReport(kCountryFile, FileOutcome::Skipped);
+    }
+    if (options.PatchRules) ApplyRulesPatch(state);
+  } catch (...) {
+    // What the stages before the error did stays done, for the caller to tell.
+    if (reports) *reports = std::move(state.reports);
+    throw;
   }
-  if (options.PatchRules) ApplyRulesPatch(state);
   state.lines.Clear();
 
   const std::vector<std::string> notWritten = state.NotWritten();

@@ -25,8 +25,9 @@ inline constexpr int kExitNotWritten = 2;
 // Runs the stages; returns kExitOk, or kExitNotWritten when a needed rewrite
 // did not land (the user is told which files unless silent or
 // `tellNotWritten` is false). What became of each file goes to `reports` when
-// given; it stays empty when the game is not installed. The three error kinds
-// propagate to the caller.
+// given (also when an error ends the run: the files before it); it stays
+// empty when the game is not installed. The three error kinds propagate to
+// the caller.
 int ApplyPatches(const RunOptions& options, FileSystem& fs, Registry& registry, UserInterface& ui,
                  std::vector<FileReport>* reports = nullptr, bool tellNotWritten = true);
 

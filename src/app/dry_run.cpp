@@ -9,6 +9,7 @@
 #include "gamefiles/errors.h"
 #include "gamefiles/line_diff.h"
 #include "ui/cp1252.h"
+#include "ui/terminal_quote.h"
 #include "ui/terminal_text.h"
 
 namespace corvaldo {
@@ -73,21 +74,23 @@ void ReportRewrite(Report& report, FileSystem& real, const std::string& path,
         "O conte\xFA"
         "do fica igual. / The content stays the same.");
   }
-  const std::string shown = report.Path(path);
+  // Quoted as GNU diff quotes names, so that GNU patch reads them back.
+  const std::string shown = DiffQuoted(report.Path(path));
   report.Write("--- " + shown + "\n+++ " + shown + "\n");
   WriteLineDiff(before, rewritten, kContext,
                 [&](std::string_view hunks) { report.Write(Cp1252ToUtf8(hunks)); });
 }
 
-// `leftAlone`: a line each (CP1252) on the files a real run would leave
-// as they are.
+// `leftAlone`: a terminal line each on the files a real run would leave as
+// they are.
 void ReportChanges(Report& report, FileSystem& real, const DryRunFileSystem& files,
                    const std::vector<std::string>& leftAlone, bool restore) {
   bool changes = false;
   for (const DryRunFileSystem::Change& change : files.Changes()) {
     switch (change.kind) {
       case DryRunFileSystem::Change::Kind::Copy:
-        report.Write(TerminalText("C\xF3pia / Backup: ") + report.Path(change.path) + "\n");
+        report.Write(TerminalText("C\xF3pia / Backup: ") + ShellQuoted(report.Path(change.path)) +
+                     "\n");
         break;
       case DryRunFileSystem::Change::Kind::Rewrite:
         ReportRewrite(report, real, change.path, files.Rewritten(change.path), restore);
@@ -95,12 +98,12 @@ void ReportChanges(Report& report, FileSystem& real, const DryRunFileSystem& fil
         break;
       case DryRunFileSystem::Change::Kind::Remove:
         report.Write(TerminalText("C\xF3pia apagada / Backup removed: ") +
-                     report.Path(change.path) + "\n");
+                     ShellQuoted(report.Path(change.path)) + "\n");
         changes = true;
         break;
     }
   }
-  for (const std::string& line : leftAlone) report.Say(line);
+  for (const std::string& line : leftAlone) report.Write(line);
   if (!changes) report.Say("Nenhum ficheiro mudaria. / No file would change.");
   report.Say("Nada foi alterado. / Nothing was changed.");
 }
@@ -122,14 +125,21 @@ int DryRunPatches(const RunOptions& options, GameLocation& game, UserInterface& 
     report.Finish();
     throw;
   }
+  // Each file a real run would leave as it is, by its path, with the reason.
   std::vector<std::string> leftAlone;
   for (const FileReport& file : reports) {
-    const std::string name = file.file.path + 1;
+    const char* label = nullptr;
+    std::string reason = file.reason;
     if (options.Restore && !file.reason.empty()) {
-      leftAlone.push_back("N\xE3o poderia ser reposto / Could not be restored: " + name + " (" +
-                          file.reason + ")");
+      label = "N\xE3o poderia ser reposto / Could not be restored: ";
+      reason = " (" + reason + ")";
     } else if (!options.Restore && file.outcome == FileOutcome::NotWritten) {
-      leftAlone.push_back("N\xE3o poderia ser gravado / Could not be written: " + name);
+      label = "N\xE3o poderia ser gravado / Could not be written: ";
+      if (!reason.empty()) reason = ": " + reason;
+    }
+    if (label) {
+      leftAlone.push_back(TerminalText(label) + ShellQuoted(report.Path(file.Path())) +
+                          TerminalText(reason) + "\n");
     }
   }
   ReportChanges(report, *game.files, files, leftAlone, options.Restore);

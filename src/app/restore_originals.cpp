@@ -21,6 +21,11 @@ std::string NotRestoredMessage(const std::vector<FileReport>& reports) {
   return text;
 }
 
+bool AnyLeftAlone(const std::vector<FileReport>& reports) {
+  return std::any_of(reports.begin(), reports.end(),
+                     [](const FileReport& report) { return !report.reason.empty(); });
+}
+
 int RestoreOriginals(const RunOptions& options, FileSystem& fs, Registry& registry,
                      UserInterface& ui, std::vector<FileReport>* reports, bool tellLeftAlone) {
   if (reports) reports->clear();
@@ -35,9 +40,7 @@ int RestoreOriginals(const RunOptions& options, FileSystem& fs, Registry& regist
       std::none_of(state.reports.begin(), state.reports.end(), [](const FileReport& report) {
         return report.outcome == FileOutcome::NotWritten || report.outcome == FileOutcome::Kept;
       });
-  const bool anyLeft = std::any_of(state.reports.begin(), state.reports.end(),
-                                   [](const FileReport& report) { return !report.reason.empty(); });
-  if (anyLeft && tellLeftAlone && !options.Silent) {
+  if (AnyLeftAlone(state.reports) && tellLeftAlone && !options.Silent) {
     ui.ShowMessageDialog(NotRestoredMessage(state.reports), 0);
   }
   if (reports) *reports = std::move(state.reports);

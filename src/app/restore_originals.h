@@ -30,6 +30,10 @@ int RestoreOriginals(const RunOptions& options, FileSystem& fs, Registry& regist
                      UserInterface& ui, std::vector<FileReport>* reports = nullptr,
                      bool tellLeftAlone = true);
 
+// Whether a restore has anything to say of a file: one left alone, or a
+// backup it could not remove.
+bool AnyLeftAlone(const std::vector<FileReport>& reports);
+
 // The message naming each file a restore left alone (its name, without the
 // folder), with its reason.
 std::string NotRestoredMessage(const std::vector<FileReport>& reports);

@@ -12,7 +12,7 @@ namespace {
 constexpr const char* kUsage =
     "Uso / Usage: script-corvaldo [-n] [/tp | /td] [/r] [/b] [/s]\n"
     "             script-corvaldo [-n] /u | --restore [/s]\n"
-    "             script-corvaldo --help | --version\n"
+    "             script-corvaldo --help | /? | --version\n"
     "\n"
     "D\xE1 a Portugal uma ta\xE7"
     "a nacional no TOTAL CLUB MANAGER 2005 instalado num\n"
@@ -44,6 +44,7 @@ constexpr const char* kUsage =
     "/\n"
     "             puts the original files back from the backups where the patch's\n"
     "             result is still there; removes the backups; wins over the rest\n"
+    "  /?, /h, /help  esta ajuda, como -h / this help, as -h\n"
     "\n"
     "Op\xE7\xF5"
     "es com - / Options with -\n"
@@ -76,12 +77,14 @@ constexpr const char* kUsage =
     "  With /u: what would be put back and the backups that would be removed.\n"
     "\n"
     "Prefixo Wine / Wine prefix\n"
-    "  WINEPREFIX=<pasta> usa s\xF3 esse prefixo. Sem ele, o jogo \xE9 procurado em\n"
-    "  ~/.wine e nos prefixos do Lutris, Bottles, PlayOnLinux, Phoenicis, Heroic,\n"
-    "  CrossOver e Steam (Proton).\n"
-    "  WINEPREFIX=<folder> uses that prefix only. Without it, the game is looked\n"
-    "  for in ~/.wine and in the prefixes of Lutris, Bottles, PlayOnLinux,\n"
-    "  Phoenicis, Heroic, CrossOver and Steam (Proton).\n"
+    "  WINEPREFIX=<pasta> (um caminho absoluto) usa s\xF3 esse prefixo. Sem ele, o\n"
+    "  jogo \xE9 procurado em ~/.wine e nos prefixos do Lutris, Bottles, PlayOnLinux,\n"
+    "  Phoenicis, Heroic, CrossOver e Steam (Proton). Como root, num prefixo de\n"
+    "  outro utilizador, age s\xF3 com os direitos desse utilizador.\n"
+    "  WINEPREFIX=<folder> (an absolute path) uses that prefix only. Without it,\n"
+    "  the game is looked for in ~/.wine and in the prefixes of Lutris, Bottles,\n"
+    "  PlayOnLinux, Phoenicis, Heroic, CrossOver and Steam (Proton). Run as root\n"
+    "  on another user's prefix, it acts with that user's rights only.\n"
     "\n"
     "C\xF3pias / Backups (/b), ao lado de cada ficheiro / beside each file, nunca\n"
     "substitu\xED"
@@ -105,6 +108,10 @@ constexpr const char* kUsage =
     "     backup, or not written); the others were restored\n"
     "  3  o jogo est\xE1 em v\xE1rios prefixos e nada foi alterado\n"
     "     the game is in several prefixes and nothing was changed\n"
+    "  5  o prefixo n\xE3o pode ser usado (WINEPREFIX relativo, system.reg ileg\xEDvel,\n"
+    "     direitos do dono n\xE3o obtidos); nada foi alterado\n"
+    "     the prefix cannot be used (a relative WINEPREFIX, an unreadable\n"
+    "     system.reg, the owner's rights not taken); nothing was changed\n"
     "  64 op\xE7\xE3o desconhecida; nada foi lido nem alterado\n"
     "     unknown option; nothing was read or changed\n";
 
@@ -131,6 +138,15 @@ bool StartsWithOtherDash(const std::string& argument) {
          argument.compare(0, 3, "\xE2\x88\x92") == 0;
 }
 
+// "/?", "/h" and "/help", in any case: the help a Windows user asks for.
+bool IsHelpSwitch(const std::string& argument) {
+  std::string lower = argument;
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  }
+  return lower == "/?" || lower == "/h" || lower == "/help";
+}
+
 // The option as typed, on one line: its bytes are the user's own (UTF-8, as a
 // rule), only control characters are masked.
 std::string Shown(std::string option) {
@@ -151,6 +167,11 @@ CommandLine ReadCommandLine(const std::vector<std::string>& arguments) {
   for (const std::string& argument : arguments) {
     const bool dashed = argument.size() >= 2 && argument[0] == '-';
     if (!options || (!dashed && !StartsWithOtherDash(argument))) {
+      // A switch, so also after "--"; the Windows exe ignores these.
+      if (IsHelpSwitch(argument)) {
+        line.exitCode = Answer(TerminalText(kUsage));
+        return line;
+      }
       line.switches.push_back(argument);
       continue;
     }

@@ -110,6 +110,17 @@ class FileSystem {
   // points to, never a folder, and never a file marked read-only. True when
   // this call removed it.
   virtual bool Remove(const std::string& path) = 0;
+
+  // Why the latest operation failed, in the system's words (the strerror
+  // text of the call that failed: "Read-only file system"), for the user.
+  // Each operation clears it as it starts; one that fails, or a writer of
+  // its whose Write or Commit fails, sets it where the system gave a reason.
+  // Empty where the platform gives none.
+  const std::string& FailureReason() const { return failureReason_; }
+  void SetFailureReason(std::string reason) { failureReason_ = std::move(reason); }
+
+ private:
+  std::string failureReason_;
 };
 
 // The platform's implementation (Win32 file API, or POSIX through a Wine prefix).

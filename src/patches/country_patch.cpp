@@ -1,5 +1,6 @@
 #include "patches/country_patch.h"
 
+#include "gamefiles/errors.h"
 #include "patches/integer_text.h"
 #include "patches/rewrite.h"
 #include "ui/text_helpers.h"
@@ -93,7 +94,13 @@ void ApplyCountryPatch(PatchState& state) {
         // then stays inside the index.
         if (Contains(line, "%INDEXEND%COMP")) {
           walk = IndexWalkState::InIndex;
-          if (JudgeEntry(state, h, current, marker)) changed = true;
+          try {
+            if (JudgeEntry(state, h, current, marker)) changed = true;
+          } catch (EError& error) {
+            // An entry too short for its lines: named by its header.
+            error.SetGameFile(PathOf(state, kCountryFile), h + 1);
+            throw;
+          }
           marker = current;
         }
         break;

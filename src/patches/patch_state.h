@@ -51,6 +51,11 @@ struct FileReport {
   // A restore's say, for NotWritten and Kept, why the file is not original,
   // and, for a file that is, that its backup could not be removed.
   std::string reason;
+  // The installation the file is in (InstallDir), for its whole Windows path.
+  std::string installDir;
+
+  std::string Path() const { return installDir + file.path; }
+  std::string BackupPath() const { return installDir + file.backup; }
 };
 
 // The switches the patches read: the country patch's form and the backups.
@@ -78,6 +83,13 @@ struct PatchState {
   std::int32_t valuesInPlace = 0;
   // Each file the stages were asked about, in the order they ran.
   std::vector<FileReport> reports;
+
+  // A new report on `file`, in this installation.
+  FileReport& AddReport(const GameFile& file, FileOutcome outcome = FileOutcome::InOrder) {
+    FileReport& report = reports.emplace_back(file, outcome);
+    report.installDir = InstallDir;
+    return report;
+  }
 
   // The files (relative to InstallDir, without the leading backslash) that
   // were not written.

@@ -114,7 +114,7 @@ std::optional<std::string_view> WholeContent(const ReadResult& read) {
 
 void RestoreFile(PatchState& state, const GameFile& file, const FileAndBackup& read,
                  const std::vector<std::int32_t>& cupIndexes) {
-  FileReport& report = state.reports.emplace_back(FileReport{file});
+  FileReport& report = state.AddReport(file);
   // No backup of ours has a name too long to open: the patch never makes one.
   const bool backupThere =
       read.backup.status != ReadStatus::Missing && read.backup.status != ReadStatus::PathTooLong;

@@ -58,6 +58,12 @@ class MemoryFileSystem : public FileSystem {
   const std::vector<std::size_t>& WrittenBytes() const { return writtenBytes_; }
   static bool IsTemporaryName(const std::string& path);
 
+  // The reason a failure gives (FailureReason): an injected fault's, by the
+  // kind of operation, and a read-only or locked file's.
+  static const char* ReasonFor(Op op);
+  static constexpr const char* kReadOnlyReason = "Read-only file system";
+  static constexpr const char* kLockedReason = "Text file busy";
+
   ReadResult ReadFile(const std::string& path) override;
   bool Exists(const std::string& path) override;
   bool CopyNoReplace(const std::string& from, const std::string& to) override;
