@@ -41,6 +41,7 @@ class ServedFileSystem : public FileSystem {
   std::unique_ptr<FileWriter> OpenForReplace(const std::string& path) override {
     return std::make_unique<Writer>(*this, path);
   }
+  bool Remove(const std::string& path) override { return files_.erase(path) != 0; }
 
  private:
   class Writer : public FileWriter {

@@ -79,7 +79,7 @@ if(CORVALDO_WINE_TESTS)
   enable_testing()
   # The exe's architecture picks the Wine loader and the kind of prefix; the
   # 32-bit exe also runs in a 64-bit prefix, as on 64-bit Windows.
-  set(corvaldo_wine_groups patch messages dialog sharing)
+  set(corvaldo_wine_groups patch messages dialog sharing restore)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     list(APPEND corvaldo_wine_groups wow64)
   endif()

@@ -14,7 +14,7 @@ namespace {
 bool Same(const corvaldo::RunOptions& a, const corvaldo::RunOptions& b) {
   return a.PatchRules == b.PatchRules && a.PatchCupScript == b.PatchCupScript &&
          a.PatchCountryDefault == b.PatchCountryDefault && a.Silent == b.Silent &&
-         a.MakeBackups == b.MakeBackups;
+         a.MakeBackups == b.MakeBackups && a.Restore == b.Restore;
 }
 
 }  // namespace

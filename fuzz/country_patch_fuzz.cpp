@@ -30,7 +30,7 @@ bool Patch(corvaldo::MemoryFileSystem& fs, const corvaldo::RunOptions& options,
   } catch (const EError&) {
     return false;
   }
-  FUZZ_CHECK(state.notWritten.empty());
+  FUZZ_CHECK(state.NotWritten().empty());
   return true;
 }
 

@@ -34,7 +34,7 @@ Result Patch(corvaldo::MemoryFileSystem& fs) {
     result.raised = true;
     return result;
   }
-  FUZZ_CHECK(state.notWritten.empty());  // nothing here fails a write
+  FUZZ_CHECK(state.NotWritten().empty());  // nothing here fails a write
   FUZZ_CHECK(state.cupInScript);
   result.cupIndex = state.CupIndex;
   for (std::int32_t i = 0; i < state.lines.Count(); ++i)

@@ -20,7 +20,7 @@ void Patch(corvaldo::MemoryFileSystem& fs) {
   PatchState state(options, fs);
   state.InstallDir = fuzz::kDir;
   ApplyRulesPatch(state);
-  FUZZ_CHECK(state.notWritten.empty());
+  FUZZ_CHECK(state.NotWritten().empty());
 }
 
 }  // namespace

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+#include <functional>
+
 #include "gamefiles/errors.h"
 #include "patches/cup_script_patch.h"
 #include "test_support.h"
@@ -207,6 +211,239 @@ TEST(ApplyPatches, RewritesThatDoNotLandEndWithTwo) {
   EXPECT_EQ(fs.Content(kScript), kScriptText);
   EXPECT_EQ(NotWrittenMessage({"a", "b"}),
             "N\xE3o foi poss\xEDvel gravar:\r\nCould not write:\r\na\r\nb");
+}
+
+// Each file the run was asked about, in stage order, with what became of it
+// and whether this run made its backup.
+TEST(ApplyPatches, ReportsWhatBecameOfEachFile) {
+  using O = FileOutcome;
+  struct Want {
+    const char* file;
+    O outcome;
+    bool backup;
+  };
+  const struct {
+    const char* what;
+    V firstRun;  // run before the one reported, when given
+    V switches;
+    std::function<void(MemoryFileSystem&)> prepare;
+    std::vector<Want> want;
+  } cases[] = {
+      {"default",
+       {},
+       {},
+       nullptr,
+       {{"\\script\\cupAlloc.txt", O::Changed, false},
+        {"\\database\\Country38.sav", O::Changed, false}}},
+      {"all with backups",
+       {},
+       {"/tp", "/r", "/b"},
+       nullptr,
+       {{"\\script\\cupAlloc.txt", O::Changed, true},
+        {"\\database\\Country38.sav", O::Changed, true},
+        {"\\database\\Rules.sav", O::Changed, true}}},
+      {"second run",
+       {"/tp", "/r"},
+       {"/tp", "/r", "/b"},
+       nullptr,
+       {{"\\script\\cupAlloc.txt", O::InOrder, false},
+        {"\\database\\Country38.sav", O::InOrder, false},
+        {"\\database\\Rules.sav", O::InOrder, false}}},
+      {"backup already there",
+       {},
+       {"/td", "/b"},
+       [](MemoryFileSystem& fs) { fs.AddFile(kCountryBackup, "older"); },
+       {{"\\database\\Country38.sav", O::Changed, false}}},
+      {"read-only script: the country entry is not looked at",
+       {},
+       {"/b"},
+       [](MemoryFileSystem& fs) { fs.SetReadOnly(kScript); },
+       {{"\\script\\cupAlloc.txt", O::NotWritten, true},
+        {"\\database\\Country38.sav", O::Skipped, false}}},
+      {"missing rules file",
+       {},
+       {"/r"},
+       [](MemoryFileSystem& fs) { fs.RemoveFile(kRules); },
+       {{"\\database\\Rules.sav", O::InOrder, false}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    MemoryFileSystem fs = Installation();
+    if (c.prepare) c.prepare(fs);
+    FakeUi ui;
+    FakeRegistry registry = FakeRegistry::String(std::string(kDir));
+    if (!c.firstRun.empty()) ApplyPatches(ParseCommandLine(c.firstRun), fs, registry, ui);
+    std::vector<FileReport> reports;
+    ApplyPatches(ParseCommandLine(c.switches), fs, registry, ui, &reports);
+    ASSERT_EQ(reports.size(), c.want.size());
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+      EXPECT_STREQ(reports[i].file.path, c.want[i].file) << i;
+      EXPECT_EQ(reports[i].outcome, c.want[i].outcome) << i;
+      EXPECT_EQ(reports[i].backupMade, c.want[i].backup) << i;
+    }
+  }
+  // No game, no reports.
+  MemoryFileSystem fs = Installation();
+  FakeUi ui;
+  FakeRegistry none;
+  std::vector<FileReport> reports{FileReport{kRulesFile}};
+  EXPECT_EQ(ApplyPatches(ParseCommandLine({}), fs, none, ui, &reports), kExitOk);
+  EXPECT_TRUE(reports.empty());
+}
+
+// A file that was not written carries the reason the failing step gave,
+// whichever step it was: the read, the backup, the opening, a write, the
+// flush or the swap.
+TEST(ApplyPatches, FilesNotWrittenCarryTheSystemsReason) {
+  using M = MemoryFileSystem;
+  const std::string longDir = "C:\\" + std::string(237, 'x');
+  const struct {
+    const char* what;
+    V switches;
+    std::function<void(MemoryFileSystem&)> breakIt;
+    const char* file;
+    std::string reason;
+    std::string dir = kDir;
+  } cases[] = {
+      {"read-only",
+       {},
+       [](M& fs) { fs.SetReadOnly(kScript); },
+       "\\script\\cupAlloc.txt",
+       M::kReadOnlyReason},
+      {"locked",
+       {"/td"},
+       [](M& fs) { fs.SetLocked(kCountry); },
+       "\\database\\Country38.sav",
+       M::kLockedReason},
+      {"cannot open",
+       {"/r"},
+       [](M& fs) {
+         fs.InjectFault({Op::OpenRead, 1});
+       },
+       "\\database\\Rules.sav",
+       M::ReasonFor(Op::OpenRead)},
+      {"read cut short",
+       {},
+       [](M& fs) {
+         fs.InjectFault({Op::Read, 1, 4});
+       },
+       "\\script\\cupAlloc.txt",
+       M::ReasonFor(Op::Read)},
+      {"no backup",
+       {"/b"},
+       [](M& fs) {
+         fs.InjectFault({Op::Copy, 1});
+       },
+       "\\script\\cupAlloc.txt",
+       M::ReasonFor(Op::Copy)},
+      {"refused",
+       {},
+       [](M& fs) {
+         fs.InjectFault({Op::OpenReplace, 2});
+       },
+       "\\database\\Country38.sav",
+       M::ReasonFor(Op::OpenReplace)},
+      {"write fails",
+       {},
+       [](M& fs) {
+         fs.InjectFault({Op::Write, 1, 3});
+       },
+       "\\script\\cupAlloc.txt",
+       M::ReasonFor(Op::Write)},
+      {"flush fails",
+       {"/r"},
+       [](M& fs) {
+         fs.InjectFault({Op::Flush, 1});
+       },
+       "\\database\\Rules.sav",
+       M::ReasonFor(Op::Flush)},
+      {"swap fails",
+       {"/td"},
+       [](M& fs) {
+         fs.InjectFault({Op::Replace, 1});
+       },
+       "\\database\\Country38.sav",
+       M::ReasonFor(Op::Replace)},
+      {"no folder",
+       {},
+       [](M& fs) { fs = MemoryFileSystem(); },
+       "\\script\\cupAlloc.txt",
+       "No such file or directory"},
+      // The country file's path is over the limit, the cup script's is not.
+      {"path too long",
+       {"/td"},
+       [](M&) {},
+       "\\database\\Country38.sav",
+       std::strerror(ENAMETOOLONG),
+       longDir},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    MemoryFileSystem fs;
+    fs.AddFile(c.dir + kCupScriptFile.path, kScriptText);
+    fs.AddFile(c.dir + kCountryFile.path, kCountryText);
+    fs.AddFile(c.dir + kRulesFile.path, kRulesText);
+    c.breakIt(fs);
+    FakeUi ui;
+    FakeRegistry registry = FakeRegistry::String(c.dir);
+    std::vector<FileReport> reports;
+    EXPECT_EQ(ApplyPatches(ParseCommandLine(c.switches), fs, registry, ui, &reports),
+              kExitNotWritten);
+    int notWritten = 0;
+    for (const FileReport& report : reports) {
+      EXPECT_EQ(report.Path(), c.dir + report.file.path);
+      if (report.outcome != FileOutcome::NotWritten) continue;
+      ++notWritten;
+      EXPECT_STREQ(report.file.path, c.file);
+      EXPECT_EQ(report.reason, c.reason);
+    }
+    EXPECT_EQ(notWritten, 1);
+  }
+}
+
+// An error in a game file names the file and the line it is about, and the
+// files done before it are still handed back.
+TEST(ApplyPatches, ErrorsNameTheFileAndLine) {
+  const struct {
+    const char* what;
+    std::string script;
+    std::string country;
+    std::string kind;
+    std::string file;
+    int line;
+  } cases[] = {
+      {"count line", CrLf({"3 cups", "; cups"}), kCountryText, "EConvertError", kScript, 1},
+      {"index line above the marker",
+       CrLf({"3", "a", "b", "%INDEX%CUP9!", "FA", "_ID_FACUP_PORTUGAL"}), kCountryText,
+       "EConvertError", kScript, 4},
+      {"marker with no index line", CrLf({"3", "_ID_FACUP_PORTUGAL"}), kCountryText,
+       "EStringListError", kScript, 2},
+      {"short country entry", kScriptText,
+       CrLf({"x", "%INDEX%COMPETITION", "", "{ 0, FA_CUP }", "%INDEXEND%COMP"}), "EStringListError",
+       kCountry, 4},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    MemoryFileSystem fs = Installation();
+    fs.AddFile(kScript, c.script);
+    fs.AddFile(kCountry, c.country);
+    FakeUi ui;
+    FakeRegistry registry = FakeRegistry::String(kDir);
+    std::vector<FileReport> reports;
+    try {
+      ApplyPatches(ParseCommandLine({"/tp", "/r"}), fs, registry, ui, &reports);
+      ADD_FAILURE() << "no error";
+    } catch (const EError& error) {
+      EXPECT_EQ(error.KindName(), c.kind);
+      EXPECT_EQ(error.GameFilePath(), c.file);
+      EXPECT_EQ(error.GameFileLine(), c.line);
+    }
+    // The cup script was patched before the country file's error.
+    ASSERT_EQ(reports.size(), c.file == kCountry ? 1u : 0u);
+    if (!reports.empty()) {
+      EXPECT_EQ(reports[0].outcome, FileOutcome::Changed);
+    }
+  }
 }
 
 TEST(ApplyPatches, PresentBackupIsKeptAndFileRewritten) {

@@ -250,7 +250,7 @@ TEST(CountryPatch, MissingFileIsNeitherCreatedNorAnError) {
   state.InstallDir = fakes::kDir;
   ApplyCountryPatch(state);
   EXPECT_TRUE(fs.Files().empty());
-  EXPECT_TRUE(state.notWritten.empty());
+  EXPECT_TRUE(state.NotWritten().empty());
 }
 
 }  // namespace

@@ -30,6 +30,7 @@ struct Outcome {
   int code = -1;
   std::string error;  // the error kind that ended the run
   V notWritten;
+  std::vector<std::pair<FileOutcome, bool>> outcomes;  // and whether a backup was made
 };
 
 Outcome RunOver(FileSystem& fs, const V& switches) {
@@ -37,7 +38,13 @@ Outcome RunOver(FileSystem& fs, const V& switches) {
   FakeUi ui;
   FakeRegistry registry = FakeRegistry::String(std::string(kDir) + "\\");
   try {
-    outcome.code = ApplyPatches(ParseCommandLine(switches), fs, registry, ui, &outcome.notWritten);
+    std::vector<FileReport> reports;
+    outcome.code = ApplyPatches(ParseCommandLine(switches), fs, registry, ui, &reports, false);
+    for (const FileReport& report : reports) {
+      if (report.outcome == FileOutcome::NotWritten)
+        outcome.notWritten.emplace_back(report.file.path + 1);
+      outcome.outcomes.emplace_back(report.outcome, report.backupMade);
+    }
   } catch (const EError& error) {
     outcome.error = error.KindName();
   }
@@ -97,6 +104,7 @@ TEST(DryRun, DecidesAsTheRealRunAndWritesNothing) {
     EXPECT_EQ(got.code, expected.code) << c.name;
     EXPECT_EQ(got.error, expected.error) << c.name;
     EXPECT_EQ(got.notWritten, expected.notWritten) << c.name;
+    EXPECT_EQ(got.outcomes, expected.outcomes) << c.name;
     EXPECT_EQ(preview.Files(), before) << c.name;
 
     // It names exactly the files the real run wrote, each with the content
@@ -126,8 +134,10 @@ TEST(DryRun, ReportsWhatWouldChange) {
   fs.SetPreview();
   FakeRegistry registry = FakeRegistry::String(std::string(kDir) + "\\");
   GameLocation game{std::make_unique<FakeRegistry>(registry),
-                    std::make_unique<MemoryFileSystem>(fs), std::nullopt,
-                    [](const std::string& path) { return "/p/" + path.substr(3); }};
+                    std::make_unique<MemoryFileSystem>(fs),
+                    std::nullopt,
+                    [](const std::string& path) { return "/p/" + path.substr(3); },
+                    {}};
   FakeUi ui;
   std::FILE* out = std::tmpfile();
   ASSERT_NE(out, nullptr);
@@ -138,12 +148,12 @@ TEST(DryRun, ReportsWhatWouldChange) {
   std::fclose(out);
   EXPECT_EQ(
       text,
-      "C\xC3\xB3pia / Backup: /p/Games\\TCM\\database\\Rules.backup-original.sav\n"
+      "C\xC3\xB3pia / Backup: '/p/Games\\TCM\\database\\Rules.backup-original.sav'\n"
       "Os fins de linha passam a CR LF. / Line ends become CR LF.\n"
       "Os 1 bytes a partir do Ctrl-Z s\xC3\xA3o retirados. / "
       "The 1 bytes from the Ctrl-Z on are removed.\n"
-      "--- /p/Games\\TCM\\database\\Rules.sav\n"
-      "+++ /p/Games\\TCM\\database\\Rules.sav\n"
+      "--- \"/p/Games\\\\TCM\\\\database\\\\Rules.sav\"\n"
+      "+++ \"/p/Games\\\\TCM\\\\database\\\\Rules.sav\"\n"
       "@@ -28,10 +28,10 @@\n 28\n 29\n 30\n-31\n+2490379\n 32\n 33\n-34\n+2490375\n 35\n 36\n 37\n"
       "Nada foi alterado. / Nothing was changed.\n");
   EXPECT_TRUE(ui.statusTexts.empty());

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/apply_patches.h"
+#include "app/restore_originals.h"
 #include "gamefiles/errors.h"
 #include "test_support.h"
 
@@ -51,6 +52,8 @@ const char* OpName(Op op) {
       return "Flush";
     case Op::Replace:
       return "Replace";
+    case Op::Remove:
+      return "Remove";
   }
   return "?";
 }
@@ -370,6 +373,184 @@ TEST(FaultSweep, CleanRunsRewriteTheFilesTheSweepWatches) {
       EXPECT_EQ(static_cast<int>(fs.WrittenBytes().size()), c.rewrites);
     }
   }
+}
+
+// --- restores
+
+// Installations a restore starts from: patched with backups in each form, with
+// one file of each kind a restore meets, and patched without backups.
+MemoryFileSystem PatchedFrom(const MemoryFileSystem& original,
+                             const std::vector<std::string>& switches) {
+  MemoryFileSystem fs = original;
+  if (RunPatcher(fs, switches) != kExitOk) ADD_FAILURE() << "could not patch the fixture";
+  MemoryFileSystem patched;
+  for (const auto& [path, content] : fs.Files()) patched.AddFile(path, content);
+  return patched;
+}
+
+MemoryFileSystem Mixed() {
+  MemoryFileSystem fs = PatchedFrom(Fresh(), {"/tp", "/r", "/b"});
+  fs.AddFile(kScript, *fs.Content(kScriptBackup));         // original again: backup removed
+  fs.AddFile(kRules, *fs.Content(kRules) + "edited\r\n");  // changed since: both stay
+  return fs;
+}
+
+const Installation kRestoreInstallations[] = {
+    {"patched with backups",
+     [] {
+       return PatchedFrom(Fresh(), {"/tp", "/r", "/b"});
+     }},
+    {"default form with backups",
+     [] {
+       return PatchedFrom(Fresh(), {"/td", "/r", "/b"});
+     }},
+    {"odd shapes patched with backups",
+     [] {
+       return PatchedFrom(OddShapes(), {"/tp", "/r", "/b"});
+     }},
+    {"mixed", Mixed},
+    {"patched without backups",
+     [] {
+       return PatchedFrom(Fresh(), {"/tp", "/r"});
+     }},
+};
+
+struct RestoreOutcome {
+  int code = 0;
+  std::vector<FileReport> reports;
+};
+
+RestoreOutcome RunRestore(MemoryFileSystem& fs) {
+  RestoreOutcome outcome;
+  FakeUi ui;
+  FakeRegistry registry = FakeRegistry::String(std::string(kDir) + "\\");
+  outcome.code =
+      RestoreOriginals(ParseCommandLine({"/u", "/s"}), fs, registry, ui, &outcome.reports);
+  return outcome;
+}
+
+// How a restore, cut short anywhere, may leave things: each game file as it
+// was or as the whole restore leaves it, and each backup as it was until its
+// file is back.
+std::vector<std::string> RestoreDamage(const MemoryFileSystem& before,
+                                       const MemoryFileSystem& clean, const MemoryFileSystem& after,
+                                       bool killed = false) {
+  std::vector<std::string> breaches;
+  for (const GameFilePaths& game : kGameFiles) {
+    const auto now = after.Content(game.file);
+    if (now != before.Content(game.file) && now != clean.Content(game.file)) {
+      breaches.push_back(game.file + " is neither as it was nor restored");
+    }
+    const auto backup = after.Content(game.backup);
+    if (backup && backup != before.Content(game.backup)) {
+      breaches.push_back(game.backup + " was changed");
+    }
+    if (!backup && before.Content(game.backup) && now != before.Content(game.backup)) {
+      breaches.push_back(game.backup + " is gone before its file is back");
+    }
+  }
+  // A killed run leaves its temporary files for the next one to clear.
+  for (const auto& [path, content] : after.Files()) {
+    if (MemoryFileSystem::IsTemporaryName(path) && !killed) {
+      breaches.push_back(path + " was left behind");
+    }
+  }
+  return breaches;
+}
+
+TEST(FaultSweep, RestoresKeepEveryFileOldOrNewAndTheBackupUntilItsFileIsBack) {
+  int scenarios = 0;
+  std::map<int, int> exitCodes;
+  for (const Installation& installation : kRestoreInstallations) {
+    SCOPED_TRACE(installation.name);
+    const MemoryFileSystem before = installation.make();
+    MemoryFileSystem clean = before;
+    const int cleanCode = RunRestore(clean).code;
+    for (const MemoryFileSystem::Fault& fault : FaultsFor(before, clean)) {
+      MemoryFileSystem fs = before;
+      fs.InjectFault(fault);
+      const RestoreOutcome outcome = RunRestore(fs);
+      ++scenarios;
+      ++exitCodes[outcome.code];
+      for (const std::string& breach : RestoreDamage(before, clean, fs)) {
+        ADD_FAILURE() << Describe(fault) << ": " << breach;
+      }
+      // A file not brought back is never reported as original, and a backup
+      // left where the clean run removed it is named.
+      for (std::size_t i = 0; i < outcome.reports.size(); ++i) {
+        const GameFilePaths& game = kGameFiles[i];
+        if (fs.Content(game.file) != clean.Content(game.file)) {
+          EXPECT_EQ(outcome.code, kExitNotWritten) << Describe(fault) << ": " << game.file;
+        }
+        if (fs.Content(game.backup) && !clean.Content(game.backup)) {
+          EXPECT_FALSE(outcome.reports[i].reason.empty()) << Describe(fault) << ": " << game.backup;
+        }
+      }
+      EXPECT_EQ(outcome.reports.size(), 3u) << Describe(fault);
+      if (cleanCode == kExitNotWritten) {
+        EXPECT_EQ(outcome.code, kExitNotWritten) << Describe(fault);
+      }
+    }
+  }
+  std::cout << "[ sweep    ] " << scenarios << " restore fault scenarios; exit codes:";
+  for (const auto& [code, count] : exitCodes) std::cout << " " << code << " x" << count;
+  std::cout << "\n";
+  EXPECT_GT(scenarios, 100);
+}
+
+TEST(KillSweep, AfterAKillDuringARestoreTheNextOneFinishesIt) {
+  int kills = 0;
+  for (const Installation& installation : kRestoreInstallations) {
+    SCOPED_TRACE(installation.name);
+    const MemoryFileSystem before = installation.make();
+    MemoryFileSystem clean = before;
+    const int cleanCode = RunRestore(clean).code;
+    for (std::size_t operation = 1; operation <= clean.Log().size(); ++operation) {
+      const std::string at = "killed before operation " + std::to_string(operation);
+      MemoryFileSystem killed = before;
+      killed.KillBefore(operation);
+      RunRestore(killed);
+      std::optional<MemoryFileSystem> next = killed.AfterKill();
+      ASSERT_TRUE(next.has_value()) << at;
+      ++kills;
+      for (const std::string& breach : RestoreDamage(before, clean, *next, true)) {
+        ADD_FAILURE() << at << ": " << breach;
+      }
+      EXPECT_EQ(RunRestore(*next).code, cleanCode) << at;
+      EXPECT_EQ(next->Files(), clean.Files()) << at;
+    }
+  }
+  std::cout << "[ kills    ] " << kills << " kills during restores\n";
+  EXPECT_GT(kills, 30);
+}
+
+// The restore sweep's yardstick: the clean restores do bring files back.
+TEST(FaultSweep, CleanRestoresBringTheOriginalsBack) {
+  const struct {
+    const char* installation;
+    int code;
+    int rewrites;
+  } cases[] = {
+      {"patched with backups", kExitOk, 3},
+      {"default form with backups", kExitOk, 2},
+      // Its cup script held the cup from the start: patched, with no backup.
+      {"odd shapes patched with backups", kExitNotWritten, 2},
+      {"mixed", kExitNotWritten, 1},
+      {"patched without backups", kExitNotWritten, 0},
+  };
+  for (const auto& c : cases) {
+    for (const Installation& installation : kRestoreInstallations) {
+      if (std::string(installation.name) != c.installation) continue;
+      SCOPED_TRACE(c.installation);
+      MemoryFileSystem fs = installation.make();
+      EXPECT_EQ(RunRestore(fs).code, c.code);
+      EXPECT_EQ(static_cast<int>(fs.WrittenBytes().size()), c.rewrites);
+    }
+  }
+  MemoryFileSystem odd = OddShapes();
+  MemoryFileSystem restored = PatchedFrom(odd, {"/tp", "/r", "/b"});
+  RunRestore(restored);
+  EXPECT_EQ(restored.Files(), odd.Files());
 }
 
 }  // namespace

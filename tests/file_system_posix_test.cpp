@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -92,6 +93,71 @@ TEST_F(PosixFileSystemTest, ReadFileReportsWhatHappened) {
   }
   EXPECT_TRUE(files_->Exists("C:\\game\\SCRIPT\\cupalloc.txt"));
   EXPECT_FALSE(files_->Exists("C:\\Game\\script\\missing.txt"));
+}
+
+// A failed operation leaves the system's words for it; one that works, or a
+// file that is simply not there, leaves none.
+TEST_F(PosixFileSystemTest, FailuresGiveTheSystemsReason) {
+  Put("script/cupAlloc.txt", "3\r\n");
+  Put("script/locked.txt", "3\r\n", 0444);
+  fs::create_directory(game_ + "/script/folder");
+  fs::create_symlink("/proc/self/mem", game_ + "/script/broken");
+  fs::create_symlink("loop", game_ + "/loop");
+  const std::string script = "C:\\Game\\script\\";
+  const struct {
+    const char* what;
+    std::function<bool(FileSystem&)> operation;  // true when it worked
+    bool works;
+    const char* reason;
+  } cases[] = {
+      {"read",
+       [&](FileSystem& f) { return f.ReadFile(script + "cupAlloc.txt").status == ReadStatus::Ok; },
+       true, ""},
+      {"read a missing file",
+       [&](FileSystem& f) { return f.ReadFile(script + "no.txt").status == ReadStatus::Ok; }, false,
+       ""},
+      {"read a folder",
+       [&](FileSystem& f) { return f.ReadFile(script + "folder").status == ReadStatus::Ok; }, false,
+       "Is a directory"},
+      {"read cut short",
+       [&](FileSystem& f) { return f.ReadFile(script + "broken").status == ReadStatus::Ok; }, false,
+       "Input/output error"},
+      {"read through a loop",
+       [&](FileSystem& f) { return f.ReadFile("C:\\Game\\loop\\x").status == ReadStatus::Ok; },
+       false, "Too many levels of symbolic links"},
+      {"read a long path",
+       [&](FileSystem& f) {
+         return f.ReadFile("C:\\" + std::string(257, 'x')).status == ReadStatus::Ok;
+       },
+       false, "File name too long"},
+      {"replace",
+       [&](FileSystem& f) { return f.OpenForReplace(script + "cupAlloc.txt") != nullptr; }, true,
+       ""},
+      {"replace a file without write bits",
+       [&](FileSystem& f) { return f.OpenForReplace(script + "locked.txt") != nullptr; }, false,
+       "Permission denied"},
+      {"replace in a missing folder",
+       [&](FileSystem& f) { return f.OpenForReplace("C:\\Game\\none\\a.txt") != nullptr; }, false,
+       "No such file or directory"},
+      {"replace a folder",
+       [&](FileSystem& f) { return f.OpenForReplace(script + "folder") != nullptr; }, false,
+       "Is a directory"},
+      {"copy onto a file",
+       [&](FileSystem& f) {
+         return f.CopyNoReplace(script + "cupAlloc.txt", script + "locked.txt");
+       },
+       false, "File exists"},
+      {"copy a missing file",
+       [&](FileSystem& f) { return f.CopyNoReplace(script + "no.txt", script + "new.txt"); }, false,
+       "No such file or directory"},
+  };
+  for (const auto& c : cases) {
+    files_->SetFailureReason("stale");
+    const bool worked = c.operation(*files_);
+    EXPECT_EQ(worked, c.works) << c.what;
+    EXPECT_EQ(files_->FailureReason(), c.reason) << c.what;
+  }
+  EXPECT_FALSE(fs::exists(game_ + "/script/new.txt"));
 }
 
 TEST_F(PosixFileSystemTest, FilesOfEverySizeReadBackWhole) {
@@ -195,6 +261,52 @@ TEST_F(PosixFileSystemTest, ReplaceIsRefusedBeforeAnythingIsWritten) {
   EXPECT_EQ(files_->OpenForReplace("C:\\Game\\script\\" + std::string(245, 'n')), nullptr);
   EXPECT_EQ(Get("script/readonly.txt"), "keep");
   EXPECT_EQ(ScriptFolder(), (Names{"folder", "readonly.txt"}));
+}
+
+// Only the one name goes: a link, never what it points to; never a folder,
+// a read-only file or a missing one. A preview only answers.
+TEST_F(PosixFileSystemTest, RemoveTakesAwayOnlyTheNameItIsGiven) {
+  const std::string outside = prefix_ + "/outside.txt";
+  std::ofstream(outside) << "kept";
+  const struct {
+    const char* name;
+    std::function<void(const std::string&)> make;  // at the given Unix path
+    bool removed;
+  } cases[] = {
+      {"file.txt", [](const std::string& at) { std::ofstream(at) << "x"; }, true},
+      {"link.txt", [&](const std::string& at) { fs::create_symlink(outside, at); }, true},
+      {"dangling.txt", [&](const std::string& at) { fs::create_symlink(prefix_ + "/none", at); },
+       true},
+      {"folder", [](const std::string& at) { fs::create_directory(at); }, false},
+      {"folderlink", [&](const std::string& at) { fs::create_directory_symlink(prefix_, at); },
+       true},
+      {"readonly.txt",
+       [](const std::string& at) {
+         std::ofstream(at) << "x";
+         chmod(at.c_str(), 0444);
+       },
+       false},
+      {"missing.txt", [](const std::string&) {}, false},
+  };
+  for (bool preview : {true, false}) {
+    std::unique_ptr<FileSystem> files = MakeWineFileSystem(prefix_, true, preview);
+    for (const auto& c : cases) {
+      const std::string at = game_ + "/script/" + c.name;
+      c.make(at);
+      // Asked for in other letter case, as Windows programs may.
+      std::string windowsName = c.name;
+      for (char& ch : windowsName) ch = static_cast<char>(std::toupper(ch));
+      EXPECT_EQ(files->Remove("C:\\Game\\Script\\" + windowsName), c.removed) << c.name;
+      const bool there = fs::symlink_status(at).type() != fs::file_type::not_found;
+      const bool wasThere = std::string(c.name) != "missing.txt";
+      EXPECT_EQ(there, wasThere && (preview || !c.removed)) << c.name;
+      fs::remove_all(at);
+    }
+  }
+  std::ifstream kept(outside);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "kept");
+  EXPECT_TRUE(fs::exists(prefix_ + "/drive_c"));
+  EXPECT_FALSE(files_->Remove("C:\\Game\\script\\" + std::string(250, 'n')));
 }
 
 TEST_F(PosixFileSystemTest, UncommittedOrFailedReplaceLeavesTheOldFileAndNoTemporary) {

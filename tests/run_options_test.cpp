@@ -35,5 +35,23 @@ TEST(ParseCommandLine, SelectsPatchesFromSwitches) {
   }
 }
 
+// "/u" in any case asks for a restore, whatever else is given; nothing else
+// does.
+TEST(ParseCommandLine, RestoreSwitch) {
+  const struct {
+    std::vector<std::string> arguments;
+    bool restore;
+  } cases[] = {
+      {{"/u"}, true},       {{"/U", "/s"}, true},      {{"/tp", "/r", "/b", "/u"}, true},
+      {{"-u", "u"}, false}, {{"/undo", "/u "}, false}, {{"--restore"}, false},
+      {{}, false},
+  };
+  for (const auto& c : cases) {
+    std::string args;
+    for (const auto& a : c.arguments) args += "[" + a + "]";
+    EXPECT_EQ(ParseCommandLine(c.arguments).Restore, c.restore) << args;
+  }
+}
+
 }  // namespace
 }  // namespace corvaldo

@@ -1,8 +1,13 @@
 #include "wine/system_reg.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -399,6 +404,61 @@ TEST(WineRegistryFilterTest, FollowsLinksWhereverTheirTargetsAre) {
     }
     ExpectSameAsIndex(c.text, WineRegistryIndex(c.text), kGameKeyPath, kInstallDirValueName);
   }
+}
+
+// A prefix's system.reg as the run must tell them apart: not there, or not a
+// registry (the game not installed), or there and unreadable (an error).
+TEST(PrefixRegistryTest, TellsAMissingFileFromOneThatCannotBeRead) {
+  using Status = PrefixRegistry::Status;
+  char pattern[] = "/tmp/corvaldo-reg-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::filesystem::path root = pattern;
+  const auto put = [](const std::filesystem::path& file, const std::string& text) {
+    std::ofstream(file, std::ios::binary) << text;
+  };
+  const struct {
+    const char* what;
+    std::function<void(const std::filesystem::path& prefix)> make;
+    Status status;
+    int error;
+    bool value;
+  } cases[] = {
+      {"no prefix", [](const auto&) {}, Status::Missing, 0, false},
+      {"no system.reg", [](const auto& p) { std::filesystem::create_directory(p); },
+       Status::Missing, 0, false},
+      {"a folder", [](const auto& p) { std::filesystem::create_directories(p / "system.reg"); },
+       Status::NotRegistry, 0, false},
+      {"without the key",
+       [&](const auto& p) {
+         std::filesystem::create_directory(p);
+         put(p / "system.reg", std::string(kHeader) + "#arch=win64\n");
+       },
+       Status::Read, 0, false},
+      {"with the value",
+       [&](const auto& p) {
+         std::filesystem::create_directory(p);
+         put(p / "system.reg", Win64Registry("\"Install Dir\"=\"C:\\\\TCM\""));
+       },
+       Status::Read, 0, true},
+      // Reading this process's memory at offset 0 fails with EIO after the open.
+      {"a read error",
+       [](const auto& p) {
+         std::filesystem::create_directory(p);
+         std::filesystem::create_symlink("/proc/self/mem", p / "system.reg");
+       },
+       Status::Unreadable, EIO, false},
+      {"under a file", [&](const auto& p) { put(p, "not a folder"); }, Status::Missing, 0, false},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::filesystem::path prefix = root / std::to_string(n++);
+    c.make(prefix);
+    const PrefixRegistry read = ReadPrefixRegistry(prefix, kGameKeyPath, kInstallDirValueName);
+    EXPECT_EQ(read.status, c.status) << c.what;
+    EXPECT_EQ(read.error, c.error) << c.what;
+    EXPECT_EQ(read.value.has_value(), c.value) << c.what;
+  }
+  std::filesystem::remove_all(root);
 }
 
 }  // namespace

@@ -15,27 +15,34 @@ std::string NotWrittenMessage(const std::vector<std::string>& files) {
 }
 
 int ApplyPatches(const RunOptions& options, FileSystem& fs, Registry& registry, UserInterface& ui,
-                 std::vector<std::string>* notWritten) {
+                 std::vector<FileReport>* reports, bool tellNotWritten) {
+  if (reports) reports->clear();
   std::optional<std::string> installDir = LocateGame(registry, ui, options.Silent);
   if (!installDir) return kExitOk;
 
   PatchState state(options, fs);
   state.InstallDir = std::move(*installDir);
-  if (options.PatchCupScript) ApplyCupScriptPatch(state);
-  // Portugal's entry must never name a cup the script does not hold.
-  const bool countryAllowed = !options.PatchCupScript || state.cupInScript;
-  if ((options.PatchCupScript || options.PatchCountryDefault) && countryAllowed) {
-    ApplyCountryPatch(state);
+  try {
+    if (options.PatchCupScript) ApplyCupScriptPatch(state);
+    // Portugal's entry must never name a cup the script does not hold.
+    const bool countryAllowed = !options.PatchCupScript || state.cupInScript;
+    if ((options.PatchCupScript || options.PatchCountryDefault) && countryAllowed) {
+      ApplyCountryPatch(state);
+    } else if (options.PatchCupScript) {
+      state.AddReport(kCountryFile, FileOutcome::Skipped);
+    }
+    if (options.PatchRules) ApplyRulesPatch(state);
+  } catch (...) {
+    // What the stages before the error did stays done, for the caller to tell.
+    if (reports) *reports = std::move(state.reports);
+    throw;
   }
-  if (options.PatchRules) ApplyRulesPatch(state);
   state.lines.Clear();
 
-  if (state.notWritten.empty()) return kExitOk;
-  if (notWritten) {
-    *notWritten = std::move(state.notWritten);
-    return kExitNotWritten;
-  }
-  if (!options.Silent) ui.ShowMessageDialog(NotWrittenMessage(state.notWritten), 0);
+  const std::vector<std::string> notWritten = state.NotWritten();
+  if (reports) *reports = std::move(state.reports);
+  if (notWritten.empty()) return kExitOk;
+  if (tellNotWritten && !options.Silent) ui.ShowMessageDialog(NotWrittenMessage(notWritten), 0);
   return kExitNotWritten;
 }
 

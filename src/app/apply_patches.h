@@ -8,6 +8,7 @@
 #include "app/run_options.h"
 #include "gamefiles/file_system.h"
 #include "gamefiles/registry.h"
+#include "patches/patch_state.h"
 #include "ui/user_interface.h"
 
 namespace corvaldo {
@@ -22,11 +23,13 @@ inline constexpr int kExitError = 1;
 inline constexpr int kExitNotWritten = 2;
 
 // Runs the stages; returns kExitOk, or kExitNotWritten when a needed rewrite
-// did not land (the user is told which files unless silent, or they are
-// handed back in `notWritten` when given). The three error kinds propagate
-// to the caller.
+// did not land (the user is told which files unless silent or
+// `tellNotWritten` is false). What became of each file goes to `reports` when
+// given (also when an error ends the run: the files before it); it stays
+// empty when the game is not installed. The three error kinds propagate to
+// the caller.
 int ApplyPatches(const RunOptions& options, FileSystem& fs, Registry& registry, UserInterface& ui,
-                 std::vector<std::string>* notWritten = nullptr);
+                 std::vector<FileReport>* reports = nullptr, bool tellNotWritten = true);
 
 // The message naming the files that could not be written.
 std::string NotWrittenMessage(const std::vector<std::string>& files);

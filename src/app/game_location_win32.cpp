@@ -3,8 +3,8 @@
 namespace corvaldo {
 
 // No dry run here: every argument follows the switch rules.
-GameLocation FindGameLocation(bool, bool, const std::vector<std::string>&) {
-  return {MakePlatformRegistry(), MakePlatformFileSystem(), std::nullopt, {}};
+GameLocation FindGameLocation(bool, bool, const std::vector<std::string>&, const std::string&) {
+  return {MakePlatformRegistry(), MakePlatformFileSystem(), std::nullopt, {}, {}};
 }
 
 }  // namespace corvaldo

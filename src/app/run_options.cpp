@@ -27,6 +27,8 @@ RunOptions ParseCommandLine(const std::vector<std::string>& arguments) {
       options.Silent = true;
     } else if (lowered == "/b") {
       options.MakeBackups = true;
+    } else if (lowered == "/u") {
+      options.Restore = true;
     }
   }
   // A run without a patch switch is a cup script run.

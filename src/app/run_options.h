@@ -8,10 +8,13 @@
 
 namespace corvaldo {
 
-// The five switches: the three the patches read, and these two.
+// The six switches: the three the patches read, and these three.
 struct RunOptions : PatchSwitches {
   bool PatchRules = false;  // "/r"
   bool Silent = false;      // "/s"
+  // Put the original files back instead of patching ("/u"); it wins over
+  // every patch switch.
+  bool Restore = false;
 };
 
 // `arguments` excludes the program itself. Switches are matched after

@@ -29,9 +29,10 @@ struct CommandLine {
 
 // Windows: every argument goes to the switch rules, as installers expect.
 // Linux: an argument starting with '-' (but "-" alone) or a typographic dash
-// is an option wherever it stands, until "--"; the first of --help, --version
-// or an unknown option decides, as with getopt and the GNU tools; --dry-run
-// sets dryRun.
+// is an option wherever it stands, until "--"; the first of --help (or the
+// switches /?, /h and /help), --version or an unknown option decides, as with
+// getopt and the GNU tools; --dry-run sets dryRun, and --restore adds "/u" to
+// the switches.
 CommandLine ReadCommandLine(const std::vector<std::string>& arguments);
 
 }  // namespace corvaldo

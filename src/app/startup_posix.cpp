@@ -11,7 +11,8 @@ namespace {
 // CP1252, like every text of the program; the terminal layer makes it UTF-8.
 constexpr const char* kUsage =
     "Uso / Usage: script-corvaldo [-n] [/tp | /td] [/r] [/b] [/s]\n"
-    "             script-corvaldo --help | --version\n"
+    "             script-corvaldo [-n] /u | --restore [/s]\n"
+    "             script-corvaldo --help | /? | --version\n"
     "\n"
     "D\xE1 a Portugal uma ta\xE7"
     "a nacional no TOTAL CLUB MANAGER 2005 instalado num\n"
@@ -37,11 +38,19 @@ constexpr const char* kUsage =
     "  /b         guarda uma c\xF3pia de cada ficheiro antes da primeira altera\xE7\xE3o /\n"
     "             keeps a copy of each file before it is first changed\n"
     "  /s         silencioso, nenhuma mensagem / silent, no messages\n"
+    "  /u         rep\xF5"
+    "e os ficheiros originais a partir das c\xF3pias, se o que a\n"
+    "             altera\xE7\xE3o fez ainda l\xE1 est\xE1; apaga as c\xF3pias; ganha \xE0s outras "
+    "/\n"
+    "             puts the original files back from the backups where the patch's\n"
+    "             result is still there; removes the backups; wins over the rest\n"
+    "  /?, /h, /help  esta ajuda, como -h / this help, as -h\n"
     "\n"
     "Op\xE7\xF5"
     "es com - / Options with -\n"
     "  -n, --dry-run  simula\xE7\xE3o: faz tudo menos gravar e mostra o que mudaria /\n"
     "                 dry run: does everything but write, and shows what would change\n"
+    "  --restore      o mesmo que /u / the same as /u\n"
     "  -h, --help     esta ajuda / this help\n"
     "  --version      a vers\xE3o / the version\n"
     "  --             os argumentos seguintes n\xE3o s\xE3o op\xE7\xF5"
@@ -64,14 +73,18 @@ constexpr const char* kUsage =
     "  writes nothing. Prints on stdout, for each file that would change, a\n"
     "  unified diff (the game's text as UTF-8, Unix paths), the backups /b would\n"
     "  make and what could not be written. Exits with a real run's code, never 2.\n"
+    "  Com /u: o que seria reposto e as c\xF3pias que seriam apagadas.\n"
+    "  With /u: what would be put back and the backups that would be removed.\n"
     "\n"
     "Prefixo Wine / Wine prefix\n"
-    "  WINEPREFIX=<pasta> usa s\xF3 esse prefixo. Sem ele, o jogo \xE9 procurado em\n"
-    "  ~/.wine e nos prefixos do Lutris, Bottles, PlayOnLinux, Phoenicis, Heroic,\n"
-    "  CrossOver e Steam (Proton).\n"
-    "  WINEPREFIX=<folder> uses that prefix only. Without it, the game is looked\n"
-    "  for in ~/.wine and in the prefixes of Lutris, Bottles, PlayOnLinux,\n"
-    "  Phoenicis, Heroic, CrossOver and Steam (Proton).\n"
+    "  WINEPREFIX=<pasta> (um caminho absoluto) usa s\xF3 esse prefixo. Sem ele, o\n"
+    "  jogo \xE9 procurado em ~/.wine e nos prefixos do Lutris, Bottles, PlayOnLinux,\n"
+    "  Phoenicis, Heroic, CrossOver e Steam (Proton). Como root, num prefixo de\n"
+    "  outro utilizador, age s\xF3 com os direitos desse utilizador.\n"
+    "  WINEPREFIX=<folder> (an absolute path) uses that prefix only. Without it,\n"
+    "  the game is looked for in ~/.wine and in the prefixes of Lutris, Bottles,\n"
+    "  PlayOnLinux, Phoenicis, Heroic, CrossOver and Steam (Proton). Run as root\n"
+    "  on another user's prefix, it acts with that user's rights only.\n"
     "\n"
     "C\xF3pias / Backups (/b), ao lado de cada ficheiro / beside each file, nunca\n"
     "substitu\xED"
@@ -88,8 +101,17 @@ constexpr const char* kUsage =
     "  1  erro (\"Application Error\") / error\n"
     "  2  um ficheiro n\xE3o p\xF4"
     "de ser gravado / a file could not be written\n"
+    "     com /u: um ficheiro n\xE3o p\xF4"
+    "de ser reposto (alterado desde a altera\xE7\xE3o,\n"
+    "     sem c\xF3pia, ou n\xE3o gravado); os outros foram repostos\n"
+    "     with /u: a file could not be restored (changed since the patch, no\n"
+    "     backup, or not written); the others were restored\n"
     "  3  o jogo est\xE1 em v\xE1rios prefixos e nada foi alterado\n"
     "     the game is in several prefixes and nothing was changed\n"
+    "  5  o prefixo n\xE3o pode ser usado (WINEPREFIX relativo, system.reg ileg\xEDvel,\n"
+    "     direitos do dono n\xE3o obtidos); nada foi alterado\n"
+    "     the prefix cannot be used (a relative WINEPREFIX, an unreadable\n"
+    "     system.reg, the owner's rights not taken); nothing was changed\n"
     "  64 op\xE7\xE3o desconhecida; nada foi lido nem alterado\n"
     "     unknown option; nothing was read or changed\n";
 
@@ -116,6 +138,15 @@ bool StartsWithOtherDash(const std::string& argument) {
          argument.compare(0, 3, "\xE2\x88\x92") == 0;
 }
 
+// "/?", "/h" and "/help", in any case: the help a Windows user asks for.
+bool IsHelpSwitch(const std::string& argument) {
+  std::string lower = argument;
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  }
+  return lower == "/?" || lower == "/h" || lower == "/help";
+}
+
 // The option as typed, on one line: its bytes are the user's own (UTF-8, as a
 // rule), only control characters are masked.
 std::string Shown(std::string option) {
@@ -136,6 +167,11 @@ CommandLine ReadCommandLine(const std::vector<std::string>& arguments) {
   for (const std::string& argument : arguments) {
     const bool dashed = argument.size() >= 2 && argument[0] == '-';
     if (!options || (!dashed && !StartsWithOtherDash(argument))) {
+      // A switch, so also after "--"; the Windows exe ignores these.
+      if (IsHelpSwitch(argument)) {
+        line.exitCode = Answer(TerminalText(kUsage));
+        return line;
+      }
       line.switches.push_back(argument);
       continue;
     }
@@ -156,6 +192,11 @@ CommandLine ReadCommandLine(const std::vector<std::string>& arguments) {
     }
     if (argument == "--dry-run" || shortOnes) {
       line.dryRun = true;
+      continue;
+    }
+    // The long form of "/u", for the switch rules.
+    if (argument == "--restore") {
+      line.switches.emplace_back("/u");
       continue;
     }
     Print(TerminalText("script-corvaldo: op\xE7\xE3o desconhecida: ") + Shown(argument) +

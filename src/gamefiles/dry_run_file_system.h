@@ -4,6 +4,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,9 +16,9 @@ class DryRunFileSystem final : public FileSystem {
  public:
   // What the run would have written, in the order it would have.
   struct Change {
-    enum class Kind { Copy, Rewrite };
+    enum class Kind { Copy, Rewrite, Remove };
     Kind kind;
-    std::string path;  // the file rewritten, or the copy made
+    std::string path;  // the file rewritten, the copy made, or the name removed
     std::string from;  // a copy's source
   };
 
@@ -39,6 +40,9 @@ class DryRunFileSystem final : public FileSystem {
   // A writer into memory, when the real file system says the file may be
   // replaced; its Commit always lands.
   std::unique_ptr<FileWriter> OpenForReplace(const std::string& path) override;
+  // Kept when the real file system says the name could be removed; the run
+  // then sees no file there until it writes one.
+  bool Remove(const std::string& path) override;
 
  private:
   class Writer;
@@ -49,6 +53,8 @@ class DryRunFileSystem final : public FileSystem {
   // Copies of real files, by the source they stand for: a dry run never
   // changes the source, and the copy costs no memory.
   std::map<std::string, std::string> copies_;
+  // Names removed, and not written since.
+  std::set<std::string> removed_;
   std::vector<Change> changes_;
 };
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <utility>
 
 namespace corvaldo {
 
@@ -14,6 +15,15 @@ class EError : public std::exception {
   const std::string& Message() const { return message_; }
   // The code address the error was raised from.
   const void* RaiseAddress() const { return address_; }
+  // The game file that was being read (its Windows path; empty when none)
+  // and the line the error is about (counting from 1; 0 when not known), as
+  // the patch that read it records them on the way out.
+  const std::string& GameFilePath() const { return gameFile_; }
+  std::int32_t GameFileLine() const { return gameFileLine_; }
+  void SetGameFile(std::string path, std::int32_t line) {
+    gameFile_ = std::move(path);
+    gameFileLine_ = line;
+  }
 
  protected:
   EError(std::string kind, std::string message, const void* address);
@@ -22,6 +32,8 @@ class EError : public std::exception {
   std::string kind_;
   std::string message_;
   const void* address_;
+  std::string gameFile_;
+  std::int32_t gameFileLine_ = 0;
 };
 
 // Constructors are kept out of line so that the address they record is the

@@ -106,6 +106,21 @@ class FileSystem {
   // missing folders fail here, before anything is written) and starts the
   // replacement. Null when the file may not be rewritten.
   virtual std::unique_ptr<FileWriter> OpenForReplace(const std::string& path) = 0;
+  // Removes the one name `path`: a file, or a link itself, never what a link
+  // points to, never a folder, and never a file marked read-only. True when
+  // this call removed it.
+  virtual bool Remove(const std::string& path) = 0;
+
+  // Why the latest operation failed, in the system's words (the strerror
+  // text of the call that failed: "Read-only file system"), for the user.
+  // Each operation clears it as it starts; one that fails, or a writer of
+  // its whose Write or Commit fails, sets it where the system gave a reason.
+  // Empty where the platform gives none.
+  const std::string& FailureReason() const { return failureReason_; }
+  void SetFailureReason(std::string reason) { failureReason_ = std::move(reason); }
+
+ private:
+  std::string failureReason_;
 };
 
 // The platform's implementation (Win32 file API, or POSIX through a Wine prefix).

@@ -29,10 +29,22 @@ namespace {
 constexpr std::size_t kBufferSize = 64 * 1024;
 constexpr std::size_t kMaxNameBytes = 255;
 
+// The system's words for `error`; empty for none.
+std::string SystemReason(int error) { return error == 0 ? std::string() : std::strerror(error); }
+
+// Runs `cleanup` without losing the errno of the failure it follows.
+template <typename Cleanup>
+void KeepingErrno(Cleanup cleanup) {
+  const int saved = errno;
+  cleanup();
+  errno = saved;
+}
+
 bool WriteAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
     ssize_t n = write(fd, data, size);
     if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = EIO;  // no progress and no reason given
     if (n <= 0) return false;
     data += n;
     size -= static_cast<std::size_t>(n);
@@ -299,6 +311,7 @@ std::optional<TempFile> CreateTempBeside(const std::string& folder, const std::s
 // name is removed: FUSE keeps a removed file that is still open under a
 // hidden name, which needs room too.
 void RemoveTemp(TempFile& temp, bool keepContent = false) {
+  const int saved = errno;  // the failure that made the file useless
   if (temp.fd >= 0) {
     if (!keepContent && !temp.path.empty() && ftruncate(temp.fd, 0) != 0) {
     }
@@ -307,6 +320,7 @@ void RemoveTemp(TempFile& temp, bool keepContent = false) {
   }
   if (!temp.path.empty()) unlink(temp.path.c_str());
   temp.path.clear();
+  errno = saved;
 }
 
 enum class Linked { Yes, Exists, Unsupported };
@@ -359,7 +373,7 @@ bool NameTemp(TempFile& temp) {
     futimens(named.fd, times);  // where the file system keeps no times, so be it
     copied = fsync(named.fd) == 0;
   }
-  close(temp.fd);
+  KeepingErrno([&] { close(temp.fd); });
   temp = std::move(named);
   if (!copied) RemoveTemp(temp);
   return copied;
@@ -399,9 +413,10 @@ void RemoveStaleTemps(const std::string& folder) {
 
 class PosixFileWriter : public FileWriter {
  public:
-  PosixFileWriter(std::string target, TempFile temp, mode_t mode,
+  PosixFileWriter(FileSystem& fs, std::string target, TempFile temp, mode_t mode,
                   std::optional<struct stat> original)
-      : target_(std::move(target)),
+      : fs_(fs),
+        target_(std::move(target)),
         temp_(std::move(temp)),
         mode_(mode),
         original_(std::move(original)) {
@@ -414,11 +429,11 @@ class PosixFileWriter : public FileWriter {
     if (failed_ || finished_) return false;
     if (buffer_.empty() && bytes.size() >= kBufferSize) {
       // Already a large chunk: no point copying it first.
-      if (!WriteAll(temp_.fd, bytes.data(), bytes.size())) failed_ = true;
+      if (!WriteAll(temp_.fd, bytes.data(), bytes.size())) Fail();
       return !failed_;
     }
     buffer_.append(bytes);
-    if (buffer_.size() >= kBufferSize && !Flush()) failed_ = true;
+    if (buffer_.size() >= kBufferSize && !Flush()) Fail();
     return !failed_;
   }
 
@@ -431,6 +446,8 @@ class PosixFileWriter : public FileWriter {
     // until it has taken the target's place.
     ok = ok && NameTemp(temp_) && rename(temp_.path.c_str(), target_.c_str()) == 0;
     if (!ok) {
+      // A write that failed before has given its reason already.
+      if (!failed_) fs_.SetFailureReason(SystemReason(errno));
       Discard();
       return false;
     }
@@ -449,11 +466,17 @@ class PosixFileWriter : public FileWriter {
     return ok;
   }
 
+  void Fail() {
+    failed_ = true;
+    fs_.SetFailureReason(SystemReason(errno));
+  }
+
   void Discard() {
     if (!finished_) RemoveTemp(temp_);
     finished_ = true;
   }
 
+  FileSystem& fs_;
   std::string target_;
   TempFile temp_;
   mode_t mode_;
@@ -483,9 +506,14 @@ bool PlaceNoReplace(TempFile& temp, const std::string& to) {
     } else if (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
       const int dir = open(temp.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
       struct stat st;
-      placed = dir >= 0 && flock(dir, LOCK_EX) == 0 && lstat(to.c_str(), &st) != 0 &&
-               errno == ENOENT && rename(temp.path.c_str(), to.c_str()) == 0;
-      if (dir >= 0) close(dir);
+      if (dir >= 0 && flock(dir, LOCK_EX) == 0) {
+        if (lstat(to.c_str(), &st) == 0) {
+          errno = EEXIST;
+        } else if (errno == ENOENT) {
+          placed = rename(temp.path.c_str(), to.c_str()) == 0;
+        }
+      }
+      if (dir >= 0) KeepingErrno([&] { close(dir); });
     }
   }
   if (placed && !linked) temp.path.clear();  // the temporary name is gone
@@ -506,13 +534,19 @@ class PosixFileSystem : public FileSystem {
       : map_(std::move(map)), unnamedTemps_(unnamedTemps), preview_(preview) {}
 
   ReadResult ReadFile(const std::string& path) override {
+    SetFailureReason({});
     ReadResult result;
     if (path.size() > kMaxPathLength) {
+      Fail(ENAMETOOLONG);
       result.status = ReadStatus::PathTooLong;
       return result;
     }
     std::optional<std::string> mapped = map_(path, false);
-    if (!mapped) return result;  // Missing
+    if (!mapped) {
+      // A folder on the way that cannot be searched hides whether the file is there.
+      if (!Absent(errno)) result.status = Unreadable(errno);
+      return result;  // else Missing
+    }
     Visit(SplitFolder(*mapped).first);
     // O_NONBLOCK keeps a FIFO from hanging the open; it is refused below.
     constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
@@ -520,14 +554,18 @@ class PosixFileSystem : public FileSystem {
     int fd =
         preview_ ? OpenUntimed(AT_FDCWD, mapped->c_str(), kFlags) : open(mapped->c_str(), kFlags);
     if (fd < 0) {
-      result.status =
-          errno == ENOENT || errno == ENOTDIR ? ReadStatus::Missing : ReadStatus::Unreadable;
+      result.status = Absent(errno) ? ReadStatus::Missing : Unreadable(errno);
       return result;
     }
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fstat(fd, &st) != 0) {
+      result.status = Unreadable(errno);
       close(fd);
-      result.status = ReadStatus::Unreadable;
+      return result;
+    }
+    if (!S_ISREG(st.st_mode)) {
+      result.status = Unreadable(S_ISDIR(st.st_mode) ? EISDIR : 0);
+      close(fd);
       return result;
     }
     bool ok;
@@ -537,12 +575,14 @@ class PosixFileSystem : public FileSystem {
       close(fd);
       throw;
     }
+    if (!ok) Fail(errno);
     close(fd);
     result.status = ok ? ReadStatus::Ok : ReadStatus::ReadError;
     return result;
   }
 
   bool Exists(const std::string& path) override {
+    SetFailureReason({});
     if (path.size() > kMaxPathLength) return false;
     std::optional<std::string> mapped = map_(path, false);
     struct stat st;
@@ -550,26 +590,31 @@ class PosixFileSystem : public FileSystem {
   }
 
   bool CopyNoReplace(const std::string& from, const std::string& to) override {
-    if (from.size() > kMaxPathLength || to.size() > kMaxPathLength) return false;
+    SetFailureReason({});
+    if (from.size() > kMaxPathLength || to.size() > kMaxPathLength) return Fail(ENAMETOOLONG);
     std::optional<std::string> source = map_(from, false);
+    if (!source) return Fail(errno);
     std::optional<std::string> target = map_(to, true);
-    if (!source || !target) return false;
+    if (!target) return Fail(errno);
     Visit(SplitFolder(*target).first);
     struct stat st;
-    if (lstat(target->c_str(), &st) == 0 || errno != ENOENT) return false;
+    if (lstat(target->c_str(), &st) == 0) return Fail(EEXIST);
+    if (errno != ENOENT) return Fail(errno);
 
     int in = open(source->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (in < 0) return false;
+    if (in < 0) return Fail(errno);
     bool copied = preview_ ? CouldCreateIn(SplitFolder(*target).first, in)
                            : CopyVia(in, *target, unnamedTemps_);
+    if (!copied) Fail(errno);
     close(in);
     return copied;
   }
 
   std::unique_ptr<FileWriter> OpenForReplace(const std::string& path) override {
-    if (path.size() > kMaxPathLength) return nullptr;
+    SetFailureReason({});
+    if (path.size() > kMaxPathLength) return Refuse(ENAMETOOLONG);
     std::optional<std::string> mapped = map_(path, true);
-    if (!mapped) return nullptr;
+    if (!mapped) return Refuse(errno);
     std::string target = *mapped;
     mode_t mode = 0644;
     std::optional<struct stat> original;
@@ -578,44 +623,64 @@ class PosixFileSystem : public FileSystem {
       if (S_ISLNK(st.st_mode)) {
         // Writing through a link changes the file it points to, not the link.
         char* real = realpath(target.c_str(), nullptr);
-        if (real == nullptr) return nullptr;
+        if (real == nullptr) return Refuse(errno);
         target = real;
         std::free(real);
-        if (stat(target.c_str(), &st) != 0) return nullptr;
+        if (stat(target.c_str(), &st) != 0) return Refuse(errno);
       }
+      if (!S_ISREG(st.st_mode)) return Refuse(S_ISDIR(st.st_mode) ? EISDIR : 0);
       // Root passes every permission check, so a file without any write bit
       // counts as read-only, as Wine reports it to Windows programs.
-      if (!S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0 || access(target.c_str(), W_OK) != 0) {
-        return nullptr;
-      }
+      if ((st.st_mode & 0222) == 0) return Refuse(EACCES);
+      if (access(target.c_str(), W_OK) != 0) return Refuse(errno);
       mode = st.st_mode & 07777;
       original = st;
       const auto [folder, name] = SplitFolder(target);
       target = folder + "/" + ListedName(folder, name, st);
     } else if (errno != ENOENT) {
-      return nullptr;
+      return Refuse(errno);
     }
     const std::string folder = SplitFolder(target).first;
     struct stat folderStat;
-    if (stat(folder.c_str(), &folderStat) != 0 || !S_ISDIR(folderStat.st_mode) ||
-        access(folder.c_str(), W_OK | X_OK) != 0) {
-      return nullptr;
-    }
+    if (stat(folder.c_str(), &folderStat) != 0) return Refuse(errno);
+    if (!S_ISDIR(folderStat.st_mode)) return Refuse(ENOTDIR);
+    if (access(folder.c_str(), W_OK | X_OK) != 0) return Refuse(errno);
     if (preview_) return std::make_unique<CheckedOnlyWriter>();
     Visit(folder);
     std::optional<TempFile> temp =
         CreateTempBeside(folder, SplitFolder(target).second, unnamedTemps_);
-    if (!temp) return nullptr;
-    return std::make_unique<PosixFileWriter>(std::move(target), std::move(*temp), mode,
+    if (!temp) return Refuse(errno);
+    return std::make_unique<PosixFileWriter>(*this, std::move(target), std::move(*temp), mode,
                                              std::move(original));
+  }
+
+  bool Remove(const std::string& path) override {
+    SetFailureReason({});
+    if (path.size() > kMaxPathLength) return Fail(ENAMETOOLONG);
+    std::optional<std::string> mapped = map_(path, false);
+    if (!mapped) return Fail(errno);
+    // lstat and unlink both stop at a link: the link goes, what it points to
+    // stays. A file without any write bit is one Wine shows as read-only,
+    // which Windows would not delete either.
+    struct stat st;
+    if (lstat(mapped->c_str(), &st) != 0) return Fail(errno);
+    if (S_ISDIR(st.st_mode)) return Fail(EISDIR);
+    if (S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0) return Fail(EACCES);
+    const std::string folder = SplitFolder(*mapped).first;
+    if (preview_) return access(folder.c_str(), W_OK | X_OK) == 0 || Fail(errno);
+    if (unlink(mapped->c_str()) != 0) return Fail(errno);
+    SyncFolder(folder);
+    return true;
   }
 
  private:
   // Copies the open source to `target` through a temporary file, so that
   // `target` appears complete or not at all.
+  // On failure errno tells why.
   static bool CopyVia(int in, const std::string& target, bool unnamedTemps) {
     struct stat source;
-    if (fstat(in, &source) != 0 || !S_ISREG(source.st_mode)) return false;
+    if (fstat(in, &source) != 0) return false;
+    if (!S_ISREG(source.st_mode)) return NotRegular(source);
     const auto [folder, name] = SplitFolder(target);
     std::optional<TempFile> temp = CreateTempBeside(folder, name, unnamedTemps);
     if (!temp) return false;
@@ -632,7 +697,10 @@ class PosixFileSystem : public FileSystem {
       const Linked linked = LinkUnnamed(temp->fd, target);
       if (linked != Linked::Unsupported) {
         close(temp->fd);
-        if (linked == Linked::Exists) return false;
+        if (linked == Linked::Exists) {
+          errno = EEXIST;
+          return false;
+        }
         SyncFolder(folder);
         return true;
       }
@@ -647,11 +715,44 @@ class PosixFileSystem : public FileSystem {
     return true;
   }
 
-  // What a copy of the open regular file `in` into `folder` needs.
+  // What a copy of the open regular file `in` into `folder` needs. On
+  // failure errno tells why.
   static bool CouldCreateIn(const std::string& folder, int in) {
     struct stat source, st;
-    return fstat(in, &source) == 0 && S_ISREG(source.st_mode) && stat(folder.c_str(), &st) == 0 &&
-           S_ISDIR(st.st_mode) && access(folder.c_str(), W_OK | X_OK) == 0;
+    if (fstat(in, &source) != 0) return false;
+    if (!S_ISREG(source.st_mode)) return NotRegular(source);
+    if (stat(folder.c_str(), &st) != 0) return false;
+    if (!S_ISDIR(st.st_mode)) {
+      errno = ENOTDIR;
+      return false;
+    }
+    return access(folder.c_str(), W_OK | X_OK) == 0;
+  }
+
+  // False, with errno saying so where one fits (a folder), else none.
+  static bool NotRegular(const struct stat& st) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : 0;
+    return false;
+  }
+
+  // Missing rather than unreadable: nothing there, a folder on the way
+  // missing or not a folder, or a path that names no file in the prefix.
+  static bool Absent(int error) { return error == ENOENT || error == ENOTDIR || error == EINVAL; }
+
+  ReadStatus Unreadable(int error) {
+    Fail(error);
+    return ReadStatus::Unreadable;
+  }
+
+  // Records the system's reason for the failure; false, for a refusal.
+  bool Fail(int error) {
+    SetFailureReason(SystemReason(error));
+    return false;
+  }
+
+  std::unique_ptr<FileWriter> Refuse(int error) {
+    Fail(error);
+    return nullptr;
   }
 
   // The first time a run touches a folder, it clears what killed runs left

@@ -12,8 +12,10 @@
 
 namespace corvaldo {
 
-// The Unix path a Windows path stands for; absent when nothing can be there.
-// With `forCreate` the last component may be missing.
+// The Unix path a Windows path stands for; absent when nothing can be there,
+// errno then saying why (ENOENT for a missing name, the system's error for a
+// folder on the way that could not be looked into). With `forCreate` the
+// last component may be missing.
 using PathMap =
     std::function<std::optional<std::string>(const std::string& windowsPath, bool forCreate)>;
 

@@ -330,6 +330,18 @@ class Win32FileSystem final : public FileSystem {
     return std::make_unique<Win32FileWriter>(target, std::move(names), std::move(temp));
   }
 
+  bool Remove(const std::string& path) override {
+    if (!Openable(path)) return false;
+    // A link is deleted itself, never what it points to. Read-only is checked
+    // outright, as for a rewrite: the user's protection holds under Wine too.
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+      return false;
+    }
+    return DeleteFileA(path.c_str()) != 0;
+  }
+
  private:
   // The first time a run touches a folder, it clears what killed runs left there.
   void Visit(const std::string& path) {

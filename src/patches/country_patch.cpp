@@ -1,5 +1,6 @@
 #include "patches/country_patch.h"
 
+#include "gamefiles/errors.h"
 #include "patches/integer_text.h"
 #include "patches/rewrite.h"
 #include "ui/text_helpers.h"
@@ -37,11 +38,13 @@ bool JudgeEntry(PatchState& state, std::int32_t h, std::int32_t end, std::int32_
       lines.Put(h + 3, cup);
       return true;
     }
+    ++state.valuesInPlace;
     return false;
   }
   if (end == h + 5) return false;
   if (!IsBlank(lines.Get(h - 1)) && lines.Get(h + 3) == "1" &&
       CountOccurrences(lines.Get(h + 5), ",") == 5) {
+    ++state.valuesInPlace;
     return false;
   }
   lines.Put(h - 1, "DB_CUP");
@@ -91,14 +94,23 @@ void ApplyCountryPatch(PatchState& state) {
         // then stays inside the index.
         if (Contains(line, "%INDEXEND%COMP")) {
           walk = IndexWalkState::InIndex;
-          if (JudgeEntry(state, h, current, marker)) changed = true;
+          try {
+            if (JudgeEntry(state, h, current, marker)) changed = true;
+          } catch (EError& error) {
+            // An entry too short for its lines: named by its header.
+            error.SetGameFile(PathOf(state, kCountryFile), h + 1);
+            throw;
+          }
           marker = current;
         }
         break;
     }
   }
   file.CloseFile();
-  if (!changed && ReadWhole(file.ReadOutcome())) return;
+  if (!changed && ReadWhole(file.ReadOutcome())) {
+    ReportInOrder(state, kCountryFile);
+    return;
+  }
   RewriteGameFile(state, kCountryFile, file.ReadOutcome(), [&] { file.WriteLines(lines); });
 }
 

@@ -1,5 +1,6 @@
 #include "patches/cup_script_patch.h"
 
+#include "gamefiles/errors.h"
 #include "patches/integer_text.h"
 #include "patches/rewrite.h"
 
@@ -68,27 +69,36 @@ void ApplyCupScriptPatch(PatchState& state) {
   file.OpenForReading(PathOf(state, kCupScriptFile));
   bool cupAbsent = true;
   std::int32_t counter = 0;
-  while (!file.AtEnd()) {
-    const LineText line = file.ReadNextLine();
-    ++counter;
-    if (counter == 1) {
-      // The cup count; never kept in the list, never taken for the marker.
-      state.CupIndex = StrToInt(line);
-      continue;
+  try {
+    while (!file.AtEnd()) {
+      const LineText line = file.ReadNextLine();
+      ++counter;
+      if (counter == 1) {
+        // The cup count; never kept in the list, never taken for the marker.
+        state.CupIndex = StrToInt(line);
+        continue;
+      }
+      const bool marker = line == kPortugueseCupMarker;
+      lines.Add(line);
+      if (marker) {
+        cupAbsent = false;
+        // The index line stands two lines above the marker; the last marker wins.
+        state.CupIndex = StrToInt(IndexDigits(lines.Get(counter - 4)));
+      }
     }
-    const bool marker = line == kPortugueseCupMarker;
-    lines.Add(line);
-    if (marker) {
-      cupAbsent = false;
-      // The index line stands two lines above the marker; the last marker wins.
-      state.CupIndex = StrToInt(IndexDigits(lines.Get(counter - 4)));
-    }
+  } catch (EError& error) {
+    // The count line, or the index line above a marker (the marker's own
+    // when there is no line for it).
+    error.SetGameFile(PathOf(state, kCupScriptFile), counter >= 4 ? counter - 2 : counter);
+    throw;
   }
   file.CloseFile();
 
   // A marker seen in part of the file may not be the last one.
   if (!cupAbsent && ReadWhole(file.ReadOutcome())) {
     state.cupInScript = true;
+    ++state.valuesInPlace;
+    ReportInOrder(state, kCupScriptFile);
     return;
   }
   state.cupInScript = RewriteGameFile(state, kCupScriptFile, file.ReadOutcome(), [&] {

@@ -7,18 +7,6 @@
 
 namespace corvaldo {
 
-struct GameFile {
-  const char* path;    // relative to InstallDir, starting with a backslash
-  const char* backup;  // the one-time backup beside it
-};
-
-inline constexpr GameFile kCupScriptFile{"\\script\\cupAlloc.txt",
-                                         "\\script\\cupAlloc.backup-original.txt"};
-inline constexpr GameFile kCountryFile{"\\database\\Country38.sav",
-                                       "\\database\\Country38.backup-original.sav"};
-inline constexpr GameFile kRulesFile{"\\database\\Rules.sav",
-                                     "\\database\\Rules.backup-original.sav"};
-
 inline std::string PathOf(const PatchState& state, const GameFile& file) {
   return state.InstallDir + file.path;
 }
@@ -33,8 +21,12 @@ inline bool ReadWhole(ReadStatus outcome) {
 // Backs the file up (with "/b") and rewrites it through `writeLines`; true
 // when the new content landed. The rewrite is refused, and counted as not
 // written, when the file was not read whole (`readOutcome`) or when "/b" was
-// given for an existing file and no backup is there after the copy.
+// given for an existing file and no backup is there after the copy. Records
+// the file's report either way.
 bool RewriteGameFile(PatchState& state, const GameFile& file, ReadStatus readOutcome,
                      const std::function<void()>& writeLines);
+
+// Records a file that was read whole and needed no change.
+void ReportInOrder(PatchState& state, const GameFile& file);
 
 }  // namespace corvaldo

@@ -25,14 +25,20 @@ void ApplyRulesPatch(PatchState& state) {
     lines.Add(file.ReadNextLine());
     const std::int32_t counter = lines.Count();
     for (const RuleLine& rule : kRuleLines) {
-      if (counter == rule.lineNumber && lines.Get(counter - 1) != rule.text) {
+      if (counter != rule.lineNumber) continue;
+      if (lines.Get(counter - 1) != rule.text) {
         lines.Put(counter - 1, rule.text);
         changed = true;
+      } else {
+        ++state.valuesInPlace;
       }
     }
   }
   file.CloseFile();
-  if (!changed && ReadWhole(file.ReadOutcome())) return;
+  if (!changed && ReadWhole(file.ReadOutcome())) {
+    ReportInOrder(state, kRulesFile);
+    return;
+  }
   RewriteGameFile(state, kRulesFile, file.ReadOutcome(), [&] { file.WriteLines(lines); });
 }
 

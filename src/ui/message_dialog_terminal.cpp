@@ -7,16 +7,40 @@
 #include <string>
 
 #include "ui/cp1252.h"
+#include "ui/terminal_dialog.h"
 #include "ui/terminal_text.h"
 #include "ui/user_interface.h"
 
 namespace corvaldo {
 
+namespace {
+
+// The messages the program words in Portuguese only, as the Windows dialog
+// shows them, and the English line the terminal adds under each, as under
+// the status message's Portuguese.
+struct EnglishLine {
+  const char* portuguese;
+  const char* english;
+};
+constexpr EnglishLine kEnglishLines[] = {
+    {"O TCM 2005 n\xE3o est\xE1 instalado!", "TCM 2005 is not installed!"},
+};
+
+}  // namespace
+
 int ShowMessageDialog(const std::string& text, MessageKind kind) {
+  std::string lines = text;
+  for (const EnglishLine& line : kEnglishLines) {
+    if (text == line.portuguese) lines += std::string("\n") + line.english;
+  }
+  return ShowTerminalDialog(TerminalText(lines), kind);
+}
+
+int ShowTerminalDialog(const std::string& utf8, MessageKind kind) {
   static const char* const kChoices[] = {"[C]ontinuar", "[S]im  [N]\xE3o",
                                          "[S]im  [N]\xE3o  [C]ancelar"};
   const char* choices = kChoices[kind <= 2 ? kind : 0];
-  std::fprintf(stderr, "%s\n%s\n", TerminalText(text).c_str(), TerminalText(choices).c_str());
+  std::fprintf(stderr, "%s\n%s\n", utf8.c_str(), TerminalText(choices).c_str());
   std::fflush(stderr);
   // Installers and scripts run us without a terminal: never wait on them.
   if (!isatty(STDIN_FILENO)) return 2;

@@ -857,19 +857,40 @@ SystemRegReader::~SystemRegReader() = default;
 
 std::optional<RegistryValue> SystemRegReader::Find(int fd, std::string_view keyPath,
                                                    std::string_view valueName) {
-  if (fd < 0) return std::nullopt;
-  std::optional<RegistryValue> value;
-  if (RegularFileSize(fd, kMaxRegistryFileSize)) {
-    auto read = [fd](char* into, std::size_t room, std::size_t offset) {
+  return Read(fd, keyPath, valueName).value;
+}
+
+PrefixRegistry SystemRegReader::Read(int fd, std::string_view keyPath, std::string_view valueName) {
+  PrefixRegistry result;
+  if (fd < 0) {
+    const bool absent = errno == ENOENT || errno == ENOTDIR;
+    result.status = absent ? PrefixRegistry::Status::Missing : PrefixRegistry::Status::Unreadable;
+    result.error = absent ? 0 : errno;
+    return result;
+  }
+  result.status = PrefixRegistry::Status::NotRegistry;
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
+    result.status = PrefixRegistry::Status::Unreadable;
+    result.error = errno;
+  } else if (RegularFileSize(fd, kMaxRegistryFileSize)) {
+    int readError = 0;
+    auto read = [fd, &readError](char* into, std::size_t room, std::size_t offset) {
       for (;;) {
         const ssize_t n = pread(fd, into, room, static_cast<off_t>(offset));
-        if (n >= 0 || errno != EINTR) return n;
+        if (n >= 0 || errno != EINTR) {
+          if (n < 0) readError = errno;
+          return n;
+        }
       }
     };
-    value = FindThroughFilter(*buffer_, read, keyPath, valueName);
+    result.value = FindThroughFilter(*buffer_, read, keyPath, valueName);
+    result.status = readError ? PrefixRegistry::Status::Unreadable : PrefixRegistry::Status::Read;
+    result.error = readError;
+    if (readError) result.value.reset();
   }
   close(fd);
-  return value;
+  return result;
 }
 
 std::optional<RegistryValue> SystemRegReader::FindAt(int folder, const char* name,
@@ -899,7 +920,12 @@ std::optional<RegistryValue> ReadPrefixRegistryValue(const std::string& prefix,
                                                      std::string_view keyPath,
                                                      std::string_view valueName) {
   if (prefix.empty()) return std::nullopt;
-  return SystemRegReader().Find(OpenUntimed(AT_FDCWD, (prefix + "/system.reg").c_str(), kReadFlags),
+  return ReadPrefixRegistry(prefix, keyPath, valueName).value;
+}
+
+PrefixRegistry ReadPrefixRegistry(const std::string& prefix, std::string_view keyPath,
+                                  std::string_view valueName) {
+  return SystemRegReader().Read(OpenUntimed(AT_FDCWD, (prefix + "/system.reg").c_str(), kReadFlags),
                                 keyPath, valueName);
 }
 

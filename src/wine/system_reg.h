@@ -35,6 +35,25 @@ std::optional<RegistryValue> ReadPrefixRegistryValue(const std::string& prefix,
                                                      std::string_view keyPath,
                                                      std::string_view valueName);
 
+// How reading a registry file went, and the value found.
+struct PrefixRegistry {
+  enum class Status {
+    Read,         // looked through: `value` is the value, absent when the key or
+                  // the value is missing, or the text is no registry
+    Missing,      // no such file, or a folder on its way missing
+    NotRegistry,  // not a regular file, or bigger than kMaxRegistryFileSize
+    Unreadable,   // there, but could not be opened or read through: `error`
+  };
+  Status status = Status::Missing;
+  int error = 0;  // the errno of the open or read that failed
+  std::optional<RegistryValue> value;
+};
+
+// ReadPrefixRegistryValue, telling a file that is not there from one that
+// could not be read.
+PrefixRegistry ReadPrefixRegistry(const std::string& prefix, std::string_view keyPath,
+                                  std::string_view valueName);
+
 // Reads registry files one after another through one small buffer, so that a
 // search over many prefixes never holds a whole file in memory.
 class SystemRegReader {
@@ -54,6 +73,9 @@ class SystemRegReader {
                                       std::string_view valueName);
   // The same for an open file, which this closes.
   std::optional<RegistryValue> Find(int fd, std::string_view keyPath, std::string_view valueName);
+  // The same, telling what went wrong; `fd` may be the failed open's -1,
+  // errno still holding why.
+  PrefixRegistry Read(int fd, std::string_view keyPath, std::string_view valueName);
   // The same for text in memory (FindWineRegistryValue).
   std::optional<RegistryValue> FindInText(std::string_view text, std::string_view keyPath,
                                           std::string_view valueName);

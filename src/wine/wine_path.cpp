@@ -42,6 +42,12 @@ std::u32string FoldCp1252Name(std::string_view name) {
 
 enum class Lookup { Found, Missing, Failed };
 
+// Absent, with errno saying why.
+std::optional<std::string> Unmapped(int error) {
+  errno = error;
+  return std::nullopt;
+}
+
 // Finds `name` (CP1252) in the folder `dir` as the folder lists it: the entry
 // that is its UTF-8 form byte for byte, else the first that equals it
 // case-insensitively, as Wine does. The name is never looked up as we spell
@@ -49,7 +55,8 @@ enum class Lookup { Found, Missing, Failed };
 // too, and the kernel may keep it and hand it on (exFAT gives it to a file
 // renamed over the entry; ntfs3 mounted with nocase misses the entry instead,
 // and a rename over it corrupts the volume). Only a folder that may be passed
-// through but not listed is asked for our spelling.
+// through but not listed is asked for our spelling. Failed leaves errno
+// saying why.
 Lookup FindEntry(const std::string& dir, std::string_view name, std::string& found) {
   const std::string exact = Cp1252ToUtf8(name);
   DIR* folder = opendir(dir.c_str());
@@ -87,21 +94,22 @@ Lookup FindEntry(const std::string& dir, std::string_view name, std::string& fou
 
 std::optional<std::string> MapWindowsPath(const std::string& prefix, const std::string& windowsPath,
                                           bool forCreate) {
-  if (prefix.empty() || windowsPath.size() > kMaxPathLength) return std::nullopt;
+  if (prefix.empty()) return Unmapped(ENOENT);
+  if (windowsPath.size() > kMaxPathLength) return Unmapped(ENAMETOOLONG);
   std::string_view path = windowsPath;
   char drive;
   const auto first = static_cast<unsigned char>(path.empty() ? 0 : path[0]);
   if (path.size() >= 2 && path[1] == ':' &&
       ((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z'))) {
-    if (path.size() < 3 || !IsSeparator(path[2])) return std::nullopt;  // drive-relative
+    if (path.size() < 3 || !IsSeparator(path[2])) return Unmapped(EINVAL);  // drive-relative
     drive = static_cast<char>(first | 0x20);
     path.remove_prefix(3);
   } else if (!path.empty() && IsSeparator(path[0])) {
-    if (path.size() >= 2 && IsSeparator(path[1])) return std::nullopt;  // UNC or device
+    if (path.size() >= 2 && IsSeparator(path[1])) return Unmapped(EINVAL);  // UNC or device
     drive = 'c';
     path.remove_prefix(1);
   } else {
-    return std::nullopt;  // relative to a current folder we do not have
+    return Unmapped(EINVAL);  // relative to a current folder we do not have
   }
 
   // Normalised the way Windows does it before any file system sees the path:
@@ -120,7 +128,7 @@ std::optional<std::string> MapWindowsPath(const std::string& prefix, const std::
       if (!parts.empty()) parts.pop_back();
     } else if (!part.empty() && part != ".") {
       for (char c : part) {
-        if (IsForbiddenInName(c)) return std::nullopt;
+        if (IsForbiddenInName(c)) return Unmapped(EINVAL);
       }
       parts.push_back(part);
     }
@@ -132,7 +140,7 @@ std::optional<std::string> MapWindowsPath(const std::string& prefix, const std::
   if (drive == 'c' && lstat(current.c_str(), &st) != 0 && errno == ENOENT) {
     current = prefix + "/drive_c";
   }
-  if (parts.empty()) return forCreate ? std::nullopt : std::optional<std::string>(current);
+  if (parts.empty()) return forCreate ? Unmapped(EISDIR) : std::optional<std::string>(current);
   for (std::size_t i = 0; i < parts.size(); ++i) {
     std::string next;
     switch (FindEntry(current, parts[i], next)) {
@@ -141,9 +149,9 @@ std::optional<std::string> MapWindowsPath(const std::string& prefix, const std::
         break;
       case Lookup::Missing:
         if (forCreate && i + 1 == parts.size()) return current + "/" + Cp1252ToUtf8(parts[i]);
-        return std::nullopt;
+        return Unmapped(ENOENT);
       case Lookup::Failed:
-        return std::nullopt;
+        return std::nullopt;  // errno from the folder's lookup
     }
   }
   return current;

@@ -14,7 +14,10 @@ namespace corvaldo {
 // case-insensitive file system would find too); with `forCreate` the final
 // component may be missing and then maps to its UTF-8 form in the resolved
 // folder. UNC, device and relative paths, names with characters Windows
-// forbids, and over-long paths do not resolve.
+// forbids, and over-long paths do not resolve. When absent, errno says why:
+// ENOENT for a missing component, the system's error for a folder that could
+// not be looked into (EACCES, ELOOP, ...), ENAMETOOLONG, EINVAL for a path
+// that names no file.
 std::optional<std::string> MapWindowsPath(const std::string& prefix, const std::string& windowsPath,
                                           bool forCreate);
 

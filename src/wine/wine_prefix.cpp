@@ -89,14 +89,6 @@ bool FirstVisit(int folder, Visited& visited, int purpose = 0) {
   return fstat(folder, &st) == 0 && visited.emplace(st.st_dev, st.st_ino, purpose).second;
 }
 
-// The rules LocateGame applies: an empty or blank text is no game; a value
-// that is not text is one, and the run then reports it.
-bool HoldsGame(const RegistryValue& value) {
-  if (value.data.empty()) return false;
-  if (value.type != kRegSz && value.type != kRegExpandSz) return true;
-  return !IsBlank(value.data.substr(0, value.data.find('\0')));
-}
-
 class Search {
  public:
   void Look(const Place& place) {
@@ -223,6 +215,13 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
+// The rules LocateGame applies.
+bool HoldsGame(const RegistryValue& value) {
+  if (value.data.empty()) return false;
+  if (value.type != kRegSz && value.type != kRegExpandSz) return true;
+  return !IsBlank(value.data.substr(0, value.data.find('\0')));
+}
+
 std::string WinePrefixPath() {
   if (const char* prefix = std::getenv("WINEPREFIX"); prefix != nullptr && *prefix != '\0') {
     return prefix;
@@ -251,6 +250,20 @@ std::vector<FoundPrefix> FindGamePrefixes(const PrefixSearch& where) {
   Search search;
   for (const Place& place : DefaultPlaces(where)) search.Look(place);
   return search.TakeFound();
+}
+
+std::vector<SearchedPlace> SearchedPlaces(const PrefixSearch& where) {
+  std::vector<SearchedPlace> places;
+  for (const Place& place : DefaultPlaces(where)) {
+    const char* pattern = place.layout == Layout::Itself           ? ""
+                          : place.layout == Layout::ProtonChildren ? "/*/pfx"
+                                                                   : "/*";
+    const bool listed = std::any_of(places.begin(), places.end(), [&](const SearchedPlace& seen) {
+      return seen.folder == place.folder && std::string_view(seen.pattern) == pattern;
+    });
+    if (!listed) places.push_back({place.launcher, place.folder, pattern});
+  }
+  return places;
 }
 
 // libraryfolders.vdf is Valve's KeyValues text: quoted keys, each followed by

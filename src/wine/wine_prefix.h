@@ -42,6 +42,21 @@ PrefixSearch PrefixSearchFromEnvironment();
 // text does, so that the run reports it.
 std::vector<FoundPrefix> FindGamePrefixes(const PrefixSearch& where);
 
+// A place that search looks in, for the user: whose it is, and where its
+// prefixes are: `folder` followed by `pattern` ("", "/*" or "/*/pfx").
+struct SearchedPlace {
+  const char* launcher;
+  std::string folder;
+  const char* pattern;
+};
+
+// The places FindGamePrefixes looks in, each once, in its order.
+std::vector<SearchedPlace> SearchedPlaces(const PrefixSearch& where);
+
+// The rules the run applies to a value: empty or blank text is no game; a
+// value that is not text is one, which the run then reports.
+bool HoldsGame(const RegistryValue& value);
+
 // The library folders listed in a Steam libraryfolders.vdf: the values of its
 // "path" keys, absolute paths only, at most a few.
 std::vector<std::string> SteamLibraryFolders(std::string_view vdf);

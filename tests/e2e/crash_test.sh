@@ -7,7 +7,8 @@
 # file: where the file system has unnamed temporary files, a kill leaves none
 # while a file is written, only in the instant between naming it and swapping
 # it in; to check the cleanup all the same, each next run also finds one
-# planted beside every game file).
+# planted beside every game file). Then the same for restores ("/u") of the
+# patched files from their backups.
 # Usage: crash_test.sh path/to/script-corvaldo [kills]
 set -uo pipefail
 exe=$(readlink -f "$1")
@@ -55,6 +56,7 @@ wait "$pid"
 code=$?
 total=$(awk -v a="$start" -v b="$(seconds)" 'BEGIN{print b-a}')
 [ "$code" -eq 0 ] || { echo "FAIL: clean run exited $code" >&2; exit 1; }
+cp -a "$work/p" "$work/patched"  # what the restores below start from
 mkdir -p "$work/new"
 for f in "${files[@]}"; do
   mkdir -p "$work/new/$(dirname "$f")"
@@ -152,4 +154,91 @@ echo "crash: ${#points[@]} kills, $interrupted mid-run, $mixed with old and new 
 echo "crash: files (o old, n new; script, country, rules) / temporary files left:$states"
 [ "$interrupted" -gt 0 ] || fail "no kill landed while the binary was running"
 [ "$recovered" -eq "${#points[@]}" ] || fail "only $recovered of ${#points[@]} next runs were clean"
+
+# --- restores: the patched files with their backups, put back with /u and
+# killed at as many points. Each game file must be patched or original, each
+# backup whole, and gone only once its file is original again; the next
+# restore finishes the job.
+restore=(/u /s)
+fresh_patched() { rm -rf "$work/p"; cp -a "$work/patched" "$work/p"; }
+fresh_patched
+start=$(seconds)
+WINEPREFIX="$work/p" "$exe" "${restore[@]}" </dev/null &
+pid=$!
+most=0
+while wchar "$pid"; do
+  [ "$written" -gt "$most" ] && most=$written
+  sleep 0.002
+done
+wait "$pid"
+code=$?
+total=$(awk -v a="$start" -v b="$(seconds)" 'BEGIN{print b-a}')
+[ "$code" -eq 0 ] || fail "clean restore exited $code"
+diff -r "$work/original" "$work/p" >/dev/null || fail "clean restore did not bring back the originals"
+echo "crash: clean restore took ${total}s and wrote at least $((most / 1048576)) MB"
+
+# check_restore LABEL: appends o (original) or n (patched) per file to $state.
+check_restore() {
+  local label=$1 i f b
+  for i in "${!files[@]}"; do
+    f=$work/p/$game/${files[$i]}
+    b=$work/p/$game/${backups[$i]}
+    if cmp -s "$f" "$work/original/$game/${files[$i]}"; then
+      state+="o"
+    elif cmp -s "$f" "$work/new/${files[$i]}"; then
+      state+="n"
+      [ -e "$b" ] || fail "$label: ${backups[$i]} is gone, ${files[$i]} not back"
+    else
+      state+="?"
+      fail "$label: ${files[$i]} is neither patched nor original"
+    fi
+    if [ -e "$b" ] && ! cmp -s "$b" "$work/original/$game/${files[$i]}"; then
+      fail "$label: ${backups[$i]} is not a whole copy of the original"
+    fi
+  done
+}
+points=()
+for ((i = 1; i <= timed; i++)); do
+  points+=("$(awk -v t="$total" -v i="$i" -v n="$((timed + 1))" 'BEGIN{print t*i/n "s"}')")
+done
+for ((i = 1; i <= kills - timed; i++)); do
+  points+=("w:$((most * i / (kills - timed + 1)))")
+done
+interrupted=0
+recovered=0
+states=""
+for d in "${points[@]}"; do
+  fresh_patched
+  WINEPREFIX="$work/p" "$exe" "${restore[@]}" </dev/null &
+  pid=$!
+  if [ "${d#w:}" != "$d" ]; then
+    while wchar "$pid" && [ "$written" -lt "${d#w:}" ]; do sleep 0.001; done
+  else
+    sleep "${d%s}"
+  fi
+  kill -KILL "$pid" 2>/dev/null
+  { wait "$pid"; } 2>/dev/null
+  code=$?
+  state=""
+  check_restore "restore killed at $d"
+  [ "$code" -eq 137 ] && interrupted=$((interrupted + 1))
+  states+=" $state/$(temps | wc -l)"
+  for f in "${files[@]}" "${backups[@]}"; do
+    [ -e "$work/p/$game/$f" ] &&
+      printf 'left by a killed run' >"$work/p/$game/$f.corvaldo-$(printf '%06d' "$RANDOM")"
+  done
+  WINEPREFIX="$work/p" "$exe" "${restore[@]}" </dev/null
+  code=$?
+  n=$(temps | wc -l)
+  if [ "$code" -eq 0 ] && diff -r "$work/original" "$work/p" >/dev/null && [ "$n" -eq 0 ]; then
+    recovered=$((recovered + 1))
+  else
+    fail "restore after the kill at $d: exit $code, $n temporary files, originals back:" \
+      "$(diff -rq "$work/original" "$work/p" >/dev/null && echo yes || echo no)"
+  fi
+done
+echo "crash: ${#points[@]} kills during restores, $interrupted mid-run, $recovered next restores" \
+  "brought back every original with no backup or temporary file left"
+echo "crash: restores (o original, n patched) / temporary files left:$states"
+[ "$interrupted" -gt 0 ] || fail "no kill landed while a restore was running"
 [ "$failed" -eq 0 ]

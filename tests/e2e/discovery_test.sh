@@ -53,7 +53,9 @@ for place in ".wine:Wine" "Games/tcm-2005:Lutris" ".local/share/bottles/bottles/
   install "$h" "$rel"
   run "$h" /b
   check "one in $launcher: exit 0 ($code)" test "$code" -eq 0
-  check "one in $launcher: named before the status lines" test "$(head -n 1 <<<"$err")" = "Prefixo Wine / Wine prefix: $h/$rel ($launcher)"
+  shown=$h/$rel
+  [[ "$rel" != *" "* ]] || shown="'$h/$rel'"  # quoted as the shell reads it back
+  check "one in $launcher: named before the status lines" test "$(head -n 1 <<<"$err")" = "Prefixo Wine / Wine prefix: $shown ($launcher)"
   check "one in $launcher: status follows" test "$(sed -n 2p <<<"$err")" = "Script Corvaldo"
   check "one in $launcher: patched" patched "$h/$rel"
   check "one in $launcher: backup made" test -e "$h/$rel/$game/script/cupAlloc.backup-original.txt"
@@ -75,11 +77,13 @@ snapshot "$h"
 run "$h" /r /b
 check "several: exit 3 ($code)" test "$code" -eq 3
 check "several: nothing changed" unchanged "$h"
+# Run by its path, the command is that path, quoted as the shell reads it.
+cmd=$(ls -d --quoting-style=shell-escape -- "$exe")
 expected="O TCM 2005 está em vários prefixos Wine e nenhum foi alterado. Escolha um:
 TCM 2005 is in several Wine prefixes and none was changed. Choose one:
-  WINEPREFIX=$h/.wine script-corvaldo /r /b  # Wine: D:\\Jogos\\TCM Edição
-  WINEPREFIX='$h/.local/share/bottles/bottles/Jogos do Zé' script-corvaldo /r /b  # Bottles: C:\\Games\\TCM 2005\\
-  WINEPREFIX=$h/.local/share/Steam/steamapps/compatdata/7/pfx script-corvaldo /r /b  # Steam: C:\\Games\\TCM 2005\\"
+  WINEPREFIX=$h/.wine $cmd /r /b  # Wine: D:\\Jogos\\TCM Edição
+  WINEPREFIX='$h/.local/share/bottles/bottles/Jogos do Zé' $cmd /r /b  # Bottles: C:\\Games\\TCM 2005\\
+  WINEPREFIX=$h/.local/share/Steam/steamapps/compatdata/7/pfx $cmd /r /b  # Steam: C:\\Games\\TCM 2005\\"
 check "several: the list, as the user sees it" test "$err" = "$expected"
 [ "$err" = "$expected" ] || diff <(echo "$expected") <(echo "$err") >&2
 run "$h" /s

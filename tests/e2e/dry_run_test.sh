@@ -69,8 +69,11 @@ done <<'EOF'
 --check|64|no|
 -v|64|no|
 --verbose|64|no|
---restore|64|no|
+--restore|0|no|Repondo os ficheiros originais
+-n --restore /b|0|no|Nenhum ficheiro mudaria. / No file would change.
+/u /r /b|0|no|Restoring the original files
 --uninstall|64|no|
+-u|64|no|
 —dry-run|64|no|'—dry-run'
 −n|64|no|
 --help --frobnicate|0|no|Uso / Usage
@@ -123,16 +126,29 @@ check "unknown option: two lines, no list" test "$(wc -l <"$work/err")" -eq 2
 check "unknown option: nothing in the home opened ($events)" test "$events" -eq 0
 read -r events code < <(opened "$h" -n /b)
 check "dry run with several prefixes: exit 3 ($code)" test "$code" -eq 3
-check "dry run with several prefixes: listed with -n" grep -qF "/.wine script-corvaldo -n /b  # Wine" "$work/err"
+check "dry run with several prefixes: listed with -n" grep -qF "/.wine $(ls -d --quoting-style=shell-escape -- "$exe") -n /b  # Wine" "$work/err"
 check "dry run: the search opened them ($events)" test "$events" -gt 0
 
 # --- dry run, then the real run: nothing touched by the first, its output
 # exactly the second's change (diff -u of the files as UTF-8 without CRs)
 utf8() { sed 's/\r$//' "$1" | iconv -f CP1252 -t UTF-8; }
-# compare PREFIX ARGS...; files a real run cannot write are in $unwritten.
+# A name as GNU ls quotes it for the shell, and as GNU diff quotes it in the
+# header lines that GNU patch reads.
+# (ls quotes only names that are there: one that is gone is put back a moment.)
+shq() {
+  if [ -e "$1" ]; then
+    ls -d --quoting-style=shell-escape -- "$1"
+  else
+    touch -- "$1" && ls -d --quoting-style=shell-escape -- "$1" && rm -- "$1"
+  fi
+}
+diffq() { diff -u /dev/null "$1" | sed -n 2p | cut -f1 | cut -c5-; }
+# compare PREFIX ARGS...; files a real run cannot write are in $unwritten, and
+# the file a restore cannot restore and the reason in $unrestored.
 compare() {
-  local p=$1 what dry_code real_code before read_before f file backup changed=
+  local p=$1 what dry_code real_code before read_before f file backup changed= restore=
   shift
+  case " $* " in *" --restore "* | *" /u "*) restore=1 ;; esac
   what="$(basename "$p") [$*]"
   age "$p"
   before=$(stamps "$p")
@@ -151,23 +167,38 @@ compare() {
              database/Country38.sav:database/Country38.backup-original.sav \
              database/Rules.sav:database/Rules.backup-original.sav; do
       file="$p/$game/${f%%:*}" backup="$p/$game/${f#*:}"
-      [ -e "$backup" ] && [ ! -e "$work/orig/$game/${f#*:}" ] && echo "Cópia / Backup: $backup"
-      cmp -s "$work/orig/$game/${f%%:*}" "$file" && continue
-      changed=1
-      grep -qv $'\r$' "$work/orig/$game/${f%%:*}" && echo "Os fins de linha passam a CR LF. / Line ends become CR LF."
-      printf -- '--- %s\n+++ %s\n' "$file" "$file"
-      diff -u <(utf8 "$work/orig/$game/${f%%:*}") <(utf8 "$file") | tail -n +3
+      [ -e "$backup" ] && [ ! -e "$work/orig/$game/${f#*:}" ] && echo "Cópia / Backup: $(shq "$backup")"
+      if ! cmp -s "$work/orig/$game/${f%%:*}" "$file"; then
+        changed=1
+        if [ -n "$restore" ]; then
+          grep -qv $'\r$' "$file" && echo "Os fins de linha e o que segue um Ctrl-Z voltam a ser os da cópia. / Line ends and any bytes after a Ctrl-Z go back to the backup's."
+        else
+          grep -qv $'\r$' "$work/orig/$game/${f%%:*}" && echo "Os fins de linha passam a CR LF. / Line ends become CR LF."
+        fi
+        printf -- '--- %s\n+++ %s\n' "$(diffq "$file")" "$(diffq "$file")"
+        diff -u <(utf8 "$work/orig/$game/${f%%:*}") <(utf8 "$file") | tail -n +3
+      fi
+      if [ ! -e "$backup" ] && [ -e "$work/orig/$game/${f#*:}" ]; then
+        changed=1
+        echo "Cópia apagada / Backup removed: $(shq "$backup")"
+      fi
     done
-    for f in $unwritten; do echo "Não poderia ser gravado / Could not be written: $f"; done
+    for f in $unwritten; do
+      echo "Não poderia ser gravado / Could not be written: $(shq "$p/$game/$f"): Permission denied"
+    done
+    [ -z "$unrestored" ] ||
+      echo "Não poderia ser reposto / Could not be restored: $(shq "$p/$game/${unrestored%%|*}") (${unrestored#*|})"
     [ -n "$changed" ] || echo "Nenhum ficheiro mudaria. / No file would change."
     echo "Nada foi alterado. / Nothing was changed."
   } >"$work/expected"
   check "$what: the dry run shows the real change, byte for byte" cmp -s "$work/expected" "$work/dry"
   cmp -s "$work/expected" "$work/dry" || diff "$work/expected" "$work/dry" | head -20 >&2
-  check "$what: the same failure report" test "$(sed -n '/^Application Error$/,$p' "$work/dry.err")" = \
-    "$(sed -n '/^Application Error$/,$p' "$work/real.err")"
+  # The report and the line naming the file; a real run's closing report follows.
+  check "$what: the same failure report" test "$(sed -n '/^Application Error$/,/^No ficheiro/p' "$work/dry.err")" = \
+    "$(sed -n '/^Application Error$/,/^No ficheiro/p' "$work/real.err")"
 }
 unwritten=
+unrestored=
 p=$(prefix)
 touch "$p/$game/script/cupAlloc.txt.corvaldo-AbC123"  # a killed run's: left alone by a dry run
 compare "$p" /b
@@ -179,7 +210,7 @@ for args in "/td /r /b" "/tp /td /s"; do
 done
 p=$(prefix)
 chmod a-w "$p/$game/script/cupAlloc.txt"
-unwritten='script\cupAlloc.txt' compare "$p" /tp /r
+unwritten='script/cupAlloc.txt' compare "$p" /tp /r
 p=$(prefix)
 for f in "$p/$game"/*/*; do sed -i 's/\r$//' "$f"; done
 compare "$p" /r /b
@@ -188,8 +219,29 @@ p=$(prefix)
 printf '%%INDEX%%COMPETITION\r\n\r\n{ 0, FA_CUP }\r\n%%INDEXEND%%COMP\r\n' >"$p/$game/database/Country38.sav"
 compare "$p" /b
 check "a malformed entry: exit 1" grep -q '^Exception EStringListError' "$work/dry.err"
+# Restores: dry runs show the real restore, which brings back the original
+# bytes and removes the backups; a file changed since stays, named.
+p=$(prefix)
+WINEPREFIX="$p" "$exe" /tp /r /b /s </dev/null
+compare "$p" --restore
+check "restore: the demo's files again, no backup left" diff -r "$demo/drive_c/Games" "$p/drive_c/Games"
+p=$(prefix)
+WINEPREFIX="$p" "$exe" /td /r /b /s </dev/null
+printf 'mod\r\n' >>"$p/$game/database/Rules.sav"
+unrestored='database/Rules.sav|alterado / changed' compare "$p" /u /s
+check "restore refused: a file changed since keeps its change" grep -qx $'mod\r' "$p/$game/database/Rules.sav"
+check "restore refused: and its backup" test -e "$p/$game/database/Rules.backup-original.sav"
+p=$(prefix)
+for f in "$p/$game"/*/*; do sed -i 's/\r$//' "$f"; done
+cp -a "$p" "$work/lf"
+WINEPREFIX="$p" "$exe" /r /b /s </dev/null
+compare "$p" --restore
+check "restore: LF files come back as they were" diff -r "$work/lf/drive_c/Games" "$p/drive_c/Games"
 mkdir "$work/large"
 python3 "$here/large_game.py" "$work/large"
+cp -a "$work/large" "$work/large-original"
 compare "$work/large" /tp /r /b
+compare "$work/large" --restore
+check "large: restored byte for byte" diff -r "$work/large-original/drive_c" "$work/large/drive_c"
 
 summary "dry run e2e"

@@ -143,7 +143,7 @@ p=$(prefix)
 chmod a-w "$p/$game/script/cupAlloc.txt"
 run "$p" /tp /r
 check "read-only script exits 2" test "$code" -eq 2
-check "user told which file" grep -q 'script\\cupAlloc.txt' "$work/err"
+check "user told which file, by its path, and why" grep -qxF "  '$p/$game/script/cupAlloc.txt': Permission denied" "$work/err"
 check "read-only script kept" same "$demo/$game/script/cupAlloc.txt" "$p/$game/script/cupAlloc.txt"
 check "country entry not pointed at a missing cup" same "$demo/$game/database/Country38.sav" "$p/$game/database/Country38.sav"
 check "rules stage still ran" test "$(line "$p/$game/database/Rules.sav" 31)" = 2490379

@@ -7,6 +7,30 @@ const char kTemporarySuffix[] = "~corvaldo.tmp";
 
 }  // namespace
 
+const char* MemoryFileSystem::ReasonFor(Op op) {
+  switch (op) {
+    case Op::OpenRead:
+      return "Permission denied";
+    case Op::Read:
+      return "Input/output error";
+    case Op::Exists:
+      return "";
+    case Op::Copy:
+      return "No space left on device";
+    case Op::OpenReplace:
+      return "Operation not permitted";
+    case Op::Write:
+      return "File too large";
+    case Op::Flush:
+      return "Disk quota exceeded";
+    case Op::Replace:
+      return "Device or resource busy";
+    case Op::Remove:
+      return "Operation not permitted";
+  }
+  return "";
+}
+
 class MemoryFileSystem::Writer final : public FileWriter {
  public:
   Writer(MemoryFileSystem& fs, std::string path, std::optional<std::size_t> failAt)
@@ -30,6 +54,7 @@ class MemoryFileSystem::Writer final : public FileWriter {
       temp.append(bytes.substr(0, *failAt_ - temp.size()));
       fs_.writtenBytes_[index_] = temp.size();
       failed_ = true;
+      fs_.SetFailureReason(ReasonFor(Op::Write));
       return false;
     }
     temp.append(bytes);
@@ -39,10 +64,13 @@ class MemoryFileSystem::Writer final : public FileWriter {
 
   bool Commit() override {
     if (failed_ || committed_) return false;
-    if (fs_.Count(Op::Flush, path_) || fs_.Count(Op::Replace, path_)) {
-      failed_ = true;
-      fs_.files_.erase(temp_);
-      return false;
+    for (const Op op : {Op::Flush, Op::Replace}) {
+      if (fs_.Count(op, path_)) {
+        failed_ = true;
+        fs_.files_.erase(temp_);
+        fs_.SetFailureReason(ReasonFor(op));
+        return false;
+      }
     }
     auto node = fs_.files_.extract(temp_);
     fs_.files_[path_] = std::move(node.mapped());
@@ -118,43 +146,60 @@ bool MemoryFileSystem::Count(Op op, const std::string& path) {
 }
 
 ReadResult MemoryFileSystem::ReadFile(const std::string& path) {
+  SetFailureReason({});
   if (path.size() > kMaxPathLength) return {ReadStatus::PathTooLong, {}};
   Visit(path);
   const bool openFails = Count(Op::OpenRead, path);
   auto it = files_.find(path);
   if (it == files_.end()) return {ReadStatus::Missing, {}};
-  if (openFails || locked_.count(path)) return {ReadStatus::Unreadable, {}};
+  if (openFails || locked_.count(path)) {
+    SetFailureReason(openFails ? ReasonFor(Op::OpenRead) : kLockedReason);
+    return {ReadStatus::Unreadable, {}};
+  }
   Count(Op::Read, path);
   if (fault_ && fault_->op == Op::Read && fault_->occurrence == counts_[Op::Read]) {
+    SetFailureReason(ReasonFor(Op::Read));
     return {ReadStatus::ReadError, it->second.substr(0, fault_->atByte)};
   }
   return {ReadStatus::Ok, it->second};
 }
 
 bool MemoryFileSystem::Exists(const std::string& path) {
+  SetFailureReason({});
   if (Count(Op::Exists, path)) return false;
   return files_.count(path) != 0;
 }
 
 bool MemoryFileSystem::CopyNoReplace(const std::string& from, const std::string& to) {
+  SetFailureReason({});
   Visit(to);
-  if (Count(Op::Copy, to)) return false;
-  auto source = files_.find(from);
-  if (source == files_.end() || locked_.count(from) || files_.count(to) ||
-      !folders_.count(FolderOf(to))) {
+  const auto refuse = [this](const char* reason) {
+    SetFailureReason(reason);
     return false;
+  };
+  if (Count(Op::Copy, to)) return refuse(ReasonFor(Op::Copy));
+  auto source = files_.find(from);
+  if (source == files_.end() || !folders_.count(FolderOf(to))) {
+    return refuse("No such file or directory");
   }
+  if (locked_.count(from)) return refuse(kLockedReason);
+  if (files_.count(to)) return refuse("File exists");
   if (!preview_) files_[to] = source->second;
   return true;
 }
 
 std::unique_ptr<FileWriter> MemoryFileSystem::OpenForReplace(const std::string& path) {
+  SetFailureReason({});
   if (path.size() > kMaxPathLength) return nullptr;
   Visit(path);
-  if (Count(Op::OpenReplace, path)) return nullptr;
-  if (readOnly_.count(path) || locked_.count(path) || !folders_.count(FolderOf(path))) {
+  const auto refuse = [this](const char* reason) {
+    SetFailureReason(reason);
     return nullptr;
-  }
+  };
+  if (Count(Op::OpenReplace, path)) return refuse(ReasonFor(Op::OpenReplace));
+  if (readOnly_.count(path)) return refuse(kReadOnlyReason);
+  if (locked_.count(path)) return refuse(kLockedReason);
+  if (!folders_.count(FolderOf(path))) return refuse("No such file or directory");
   if (preview_) {
     struct CheckedOnly final : FileWriter {
       bool Write(std::string_view) override { return true; }
@@ -166,6 +211,20 @@ std::unique_ptr<FileWriter> MemoryFileSystem::OpenForReplace(const std::string& 
   const int writer = counts_[Op::OpenReplace];
   if (fault_ && fault_->op == Op::Write && fault_->occurrence == writer) failAt = fault_->atByte;
   return std::make_unique<Writer>(*this, path, failAt);
+}
+
+bool MemoryFileSystem::Remove(const std::string& path) {
+  SetFailureReason({});
+  const auto refuse = [this](const char* reason) {
+    SetFailureReason(reason);
+    return false;
+  };
+  if (Count(Op::Remove, path)) return refuse(ReasonFor(Op::Remove));
+  if (!files_.count(path)) return refuse("No such file or directory");
+  if (readOnly_.count(path)) return refuse(kReadOnlyReason);
+  if (locked_.count(path)) return refuse(kLockedReason);
+  if (!preview_) files_.erase(path);
+  return true;
 }
 
 }  // namespace corvaldo

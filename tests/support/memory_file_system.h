@@ -18,7 +18,7 @@ namespace corvaldo {
 
 class MemoryFileSystem : public FileSystem {
  public:
-  enum class Op { OpenRead, Read, Exists, Copy, OpenReplace, Write, Flush, Replace };
+  enum class Op { OpenRead, Read, Exists, Copy, OpenReplace, Write, Flush, Replace, Remove };
 
   // Fails the `occurrence`-th operation of kind `op` (counting from 1). A Read
   // fault delivers the first `atByte` bytes and then fails; a Write fault
@@ -35,7 +35,8 @@ class MemoryFileSystem : public FileSystem {
   void AddFolder(const std::string& path);
   void RemoveFile(const std::string& path) { files_.erase(path); }
   void SetReadOnly(const std::string& path) { readOnly_.insert(path); }
-  // As if another process held the file open for writing.
+  // As if another process held the file open for writing (nor may it be
+  // removed).
   void SetLocked(const std::string& path) { locked_.insert(path); }
   void InjectFault(Fault fault) { fault_ = fault; }
   // As the platform's for a dry run: writing operations only check (a copy
@@ -57,10 +58,18 @@ class MemoryFileSystem : public FileSystem {
   const std::vector<std::size_t>& WrittenBytes() const { return writtenBytes_; }
   static bool IsTemporaryName(const std::string& path);
 
+  // The reason a failure gives (FailureReason): an injected fault's, by the
+  // kind of operation, and a read-only or locked file's.
+  static const char* ReasonFor(Op op);
+  static constexpr const char* kReadOnlyReason = "Read-only file system";
+  static constexpr const char* kLockedReason = "Text file busy";
+
   ReadResult ReadFile(const std::string& path) override;
   bool Exists(const std::string& path) override;
   bool CopyNoReplace(const std::string& from, const std::string& to) override;
   std::unique_ptr<FileWriter> OpenForReplace(const std::string& path) override;
+  // Refused for read-only and locked files; a preview only checks.
+  bool Remove(const std::string& path) override;
 
  private:
   class Writer;

@@ -10,6 +10,8 @@
 #   messages  status window, not-installed message, failure box, read-only file
 #   dialog    the dialog's keys, mnemonics, clicks and drag, through dialog_demo
 #   sharing   game files held open by another process
+#   restore   /b, then /u: the original files back, no backup left; a file
+#             changed since the patch refused and named, the others restored
 #   wow64     an i686 exe in a 64-bit prefix, as on 64-bit Windows: the registry
 #             view a 32-bit process gets, and patching like the Linux build
 # The exe's architecture, read from its PE header, picks the rest: an x86_64
@@ -912,6 +914,60 @@ group_wow64() {
   check "64-bit view only: the game files untouched" unchanged
 }
 
+group_restore() {
+  make_prefix
+  local original="$demo/drive_c/Games" dialog
+  reset_game
+  run "$exe" /s /tp /r /b
+  check "/s /tp /r /b: exit 0 ($code)" test "$code" -eq 0
+  check "/s /tp /r /b: the files did change" test -n "$(diff -rq "$original" "$prefix/drive_c/Games")"
+  check "/s /tp /r /b: three backups" \
+    test "$(find "$game_unix" -name '*.backup-original.*' | wc -l)" -eq 3
+  cp -a "$prefix/drive_c/Games" "$work/patched"
+  # Not silent: the restore's own status text, and no dialog.
+  WINEDEBUG=-all,+text start restore "$exe" /U
+  finish 60
+  check "/u: exit 0 ($code)" test "$code" -eq 0
+  check "/u: the status window drew the restore's five lines" drawn "$work/restore.err" \
+    "Repondo os ficheiros originais..." "Aguarde" "Restoring the original files..." "Please Wait."
+  check "/u: no dialog" not_drawn "$work/restore.err" "Could not restore:"
+  check "/u: the original bytes, no backup left" diff -r "$original" "$prefix/drive_c/Games"
+  check "/u: no temporary file left" no_temporaries
+
+  # The same patched files, one changed since the patch: that one is left as
+  # it is, with its backup, and named; the other two are restored.
+  rm -rf "$prefix/drive_c/Games"
+  cp -a "$work/patched" "$prefix/drive_c/Games"
+  printf 'mod\r\n' >>"$game_unix/database/Rules.sav"
+  cp "$game_unix/database/Rules.sav" "$work/rules-changed"
+  WINEDEBUG=-all,+text start refused "$exe" /u
+  # Under qemu the restore before the dialog takes a while.
+  if dialog=$(window Mensagensfrm 60); then
+    pass "changed since: the dialog appeared"
+    check "screenshot: the restore's dialog" shot "$dialog" dialog-not-restored.png 313x132
+    keys "$dialog" Return
+  else
+    fail "changed since: no dialog"
+  fi
+  finish 30
+  check "changed since: exit 2 ($code)" test "$code" -eq 2
+  check "changed since: the dialog names the file and why" drawn "$work/refused.err" \
+    'N\00e3o foi poss\00edvel repor:' 'Could not restore:' 'Rules.sav (alterado / changed)' \
+    '&Continuar'
+  check "changed since: the changed file kept" cmp -s "$work/rules-changed" "$game_unix/database/Rules.sav"
+  check "changed since: its backup kept, the original" \
+    cmp -s "$original/TCM 2005/database/Rules.sav" "$game_unix/database/Rules.backup-original.sav"
+  check "changed since: the other two restored, their backups gone" \
+    diff -r -x 'Rules.*' "$original" "$prefix/drive_c/Games"
+  check "changed since: no temporary file left" no_temporaries
+  watch_start
+  run "$exe" /s /u
+  watch_stop
+  check "changed since, /s: exit 2 and no window ($code, $(mapped_count))" \
+    test "$code" -eq 2 -a "$(mapped_count)" -eq 0
+  check "changed since, /s: still kept" cmp -s "$work/rules-changed" "$game_unix/database/Rules.sav"
+}
+
 started=$SECONDS
 case $group in
   patch) group_patch ;;
@@ -919,6 +975,7 @@ case $group in
   messages) group_messages ;;
   dialog) group_dialog ;;
   sharing) group_sharing ;;
+  restore) group_restore ;;
   *)
     echo "unknown group '$group'"
     exit 2
