@@ -37,6 +37,10 @@ const std::string kGameFolder = "Jogos Futebol \xC3\xA7 \xC3\xA3";  // as Wine n
 TEST_F(MapWindowsPathTest, MapsDrivesAndMatchesNamesLikeWine) {
   MakeFile("drive_c/" + kGameFolder + "/script/cupAlloc.txt");
   MakeFile("d_drive/Data/File.TXT");
+  // Several spellings side by side, as a case-sensitive file system allows:
+  // the one spelled exactly wins wherever the folder lists it.
+  for (const char* name : {"TWICE.TXT", "Twice.txt", "twice.txt"})
+    MakeFile("d_drive/Data/" + std::string(name));
   fs::create_directories(prefix_ + "/dosdevices");
   fs::create_directory_symlink("../drive_c", prefix_ + "/dosdevices/c:");
   fs::create_directory_symlink("../d_drive", prefix_ + "/dosdevices/d:");
@@ -56,6 +60,9 @@ TEST_F(MapWindowsPathTest, MapsDrivesAndMatchesNamesLikeWine) {
       {"C:\\..\\Jogos Futebol \xE7 \xE3\\script\\cupAlloc.txt. .", false, script},
       {"C:\\Jogos Futebol \xE7 \xE3\\script\\cupAlloc.txt", true, script},
       {"d:\\data\\file.txt", false, prefix_ + "/dosdevices/d:/Data/File.TXT"},
+      {"D:\\Data\\TWICE.TXT", false, prefix_ + "/dosdevices/d:/Data/TWICE.TXT"},
+      {"D:\\Data\\Twice.txt", false, prefix_ + "/dosdevices/d:/Data/Twice.txt"},
+      {"D:\\Data\\twice.txt", true, prefix_ + "/dosdevices/d:/Data/twice.txt"},
       {"C:\\Jogos Futebol \xE7 \xE3\\script\\novo \xE7.txt", false, std::nullopt},
       {"C:\\Jogos Futebol \xE7 \xE3\\script\\novo \xE7.txt", true,
        prefix_ + "/dosdevices/c:/" + kGameFolder + "/script/novo \xC3\xA7.txt"},

@@ -48,32 +48,46 @@ std::optional<std::string> Unmapped(int error) {
   return std::nullopt;
 }
 
-// Finds `name` (CP1252) in the folder `dir`: its UTF-8 form exactly, or else
-// the first entry that equals it case-insensitively, as Wine does. Failed
-// leaves errno saying why.
+// Finds `name` (CP1252) in the folder `dir` as the folder lists it: the entry
+// that is its UTF-8 form byte for byte, else the first that equals it
+// case-insensitively, as Wine does. The name is never looked up as we spell
+// it: a case-insensitive file system would find the file under that spelling
+// too, and the kernel may keep it and hand it on (exFAT gives it to a file
+// renamed over the entry; ntfs3 mounted with nocase misses the entry instead,
+// and a rename over it corrupts the volume). Only a folder that may be passed
+// through but not listed is asked for our spelling. Failed leaves errno
+// saying why.
 Lookup FindEntry(const std::string& dir, std::string_view name, std::string& found) {
-  const std::string exact = dir + "/" + Cp1252ToUtf8(name);
-  struct stat st;
-  if (lstat(exact.c_str(), &st) == 0) {
-    found = exact;
+  const std::string exact = Cp1252ToUtf8(name);
+  DIR* folder = opendir(dir.c_str());
+  if (folder == nullptr) {
+    struct stat st;
+    if (errno != EACCES) return Lookup::Failed;
+    if (lstat((dir + "/" + exact).c_str(), &st) != 0) {
+      return errno == ENOENT ? Lookup::Missing : Lookup::Failed;
+    }
+    found = dir + "/" + exact;
     return Lookup::Found;
   }
-  if (errno != ENOENT) return Lookup::Failed;
-  DIR* folder = opendir(dir.c_str());
-  if (folder == nullptr) return Lookup::Failed;
   const std::u32string wanted = FoldCp1252Name(name);
-  Lookup result = Lookup::Missing;
+  std::string match;
+  bool matched = false;
   while (const dirent* entry = readdir(folder)) {
-    std::string_view entryName = entry->d_name;
-    if (entryName == "." || entryName == "..") continue;
-    if (FoldUnixName(entryName) == wanted) {
-      found = dir + "/" + std::string(entryName);
-      result = Lookup::Found;
+    const std::string_view entryName = entry->d_name;
+    if (entryName == exact) {
+      match = exact;
+      matched = true;
       break;
+    }
+    if (!matched && entryName != "." && entryName != ".." && FoldUnixName(entryName) == wanted) {
+      match = entryName;
+      matched = true;
     }
   }
   closedir(folder);
-  return result;
+  if (!matched) return Lookup::Missing;
+  found = dir + "/" + match;
+  return Lookup::Found;
 }
 
 }  // namespace

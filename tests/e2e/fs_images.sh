@@ -5,25 +5,38 @@
 #   fs_unusable          prints why nothing can be mounted here (not root, no
 #                        loop devices, no FUSE), else nothing
 #   fs_missing KIND      prints the programs KIND needs that are not there
+#   fs_unsupported KIND  prints why this kernel cannot mount KIND, else nothing
 #   fs_mount KIND DIR    makes an empty file system of KIND, mounted at DIR
 #   fs_put DIR FOLDER    makes FOLDER's content the whole content of DIR
 #   fs_readonly DIR      mounts DIR's file system again, read-only
+#   fs_fresh DIR         unmounts DIR's image, checks it with its fsck (no
+#                        repairs) and mounts it again as it was: prints what
+#                        was wrong (dirty, or no longer mountable), else nothing
 #   fs_fill DIR          fills it until not one more byte fits: filler.0 the
-#                        big part, filler.s.* the small files at the end
+#                        big part, filler.s.* the small files at the end, in
+#                        every folder
 #   fs_cleanup           unmounts all that was mounted, detaches the loops
 # Kinds: ext4 xfs btrfs tmpfs overlay (a tmpfs upper layer over a tmpfs lower
 # one, which holds what fs_put puts there) ntfs (ntfs-3g) ntfs-perm (ntfs-3g
 # -o permissions) exfat (exfat-fuse) fat32 (fusefat) squashfs (read-only:
-# fs_put builds the image).
+# fs_put builds the image); and the kernel's drivers, which this machine's
+# kernel may lack (kernel_matrix_test.sh runs them in virtual machines):
+# vfat, exfat-kernel, ntfs3 (default options), ntfs3-windows-names,
+# ntfs3-nocase, ext4-casefold (case-insensitive folders, +F, as Proton sets
+# on game folders), and as a desktop's automounter mounts a drive for its
+# user (FS_USER, nobody by default): vfat-auto, exfat-auto, ntfs3-auto;
+# ext4-casefold-user is ext4-casefold with the game's files owned by FS_USER.
 
 fs_work=
+fs_user=${FS_USER:-nobody}
 fs_mounts=()
 fs_loops=()
-declare -A fs_kind_of fs_loop_of fs_base_of
+declare -A fs_kind_of fs_loop_of fs_base_of fs_ro_of
 
 fs_init() {
   fs_work=$1
   mkdir -p "$fs_work"
+  fs_uid=$(id -u "$fs_user") fs_gid=$(id -g "$fs_user")
 }
 
 fs_unusable() {
@@ -50,11 +63,34 @@ fs_missing() {
     exfat) tools=(mkfs.exfat mount.exfat-fuse) ;;
     fat32) tools=(mkfs.vfat fusefat) ;;
     squashfs) tools=(mksquashfs) ;;
+    vfat | vfat-auto) tools=(mkfs.vfat fsck.vfat) ;;
+    exfat-kernel | exfat-auto) tools=(mkfs.exfat fsck.exfat) ;;
+    ntfs3*) tools=(mkntfs ntfsfix ntfsinfo) ;;
+    ext4-casefold*) tools=(mkfs.ext4 e2fsck chattr) ;;
   esac
   for tool in "${tools[@]}"; do
     command -v "$tool" >/dev/null || missing+=("$tool")
   done
   echo "${missing[*]}"
+}
+
+# Prints why this kernel cannot mount KIND (a driver it lacks), else nothing.
+fs_unsupported() {
+  local type
+  case $1 in
+    vfat*) type=vfat ;;
+    exfat-*) type=exfat ;;
+    ntfs3*) type=ntfs3 ;;
+    ext4-casefold*)
+      # ext4's features show once it is loaded.
+      grep -qw ext4 /proc/filesystems || modprobe -q ext4 2>/dev/null
+      [ -e /sys/fs/ext4/features/casefold ] || echo "this kernel's ext4 has no casefold"
+      return
+      ;;
+    *) return ;;
+  esac
+  grep -qw "$type" /proc/filesystems || modprobe -q -n "$type" 2>/dev/null ||
+    echo "this kernel has no $type driver"
 }
 
 # Mounts DIR's image (or layers) with the options of its kind; "ro" as the
@@ -71,7 +107,21 @@ fs_attach() {
     exfat) mount.exfat-fuse ${ro:+-o ro} "$loop" "$dir" >/dev/null 2>&1 ;;
     # fusefat wants to be told rw+ (or ro), and talks a lot meanwhile.
     fat32) fusefat -o "${ro:-rw+}" "$loop" "$dir" >/dev/null 2>&1 ;;
+    vfat | exfat-kernel | ntfs3 | ext4-casefold*)
+      mount -t "${kind%%-*}" ${ro:+-o ro} "$loop" "$dir" ;;
+    ntfs3-windows-names) mount -t ntfs3 -o "windows_names${ro:+,ro}" "$loop" "$dir" ;;
+    ntfs3-nocase) mount -t ntfs3 -o "nocase${ro:+,ro}" "$loop" "$dir" ;;
+    # What udisks and the like give a desktop's user.
+    vfat-auto | exfat-auto | ntfs3-auto)
+      local ids="uid=$fs_uid,gid=$fs_gid" options
+      case $kind in
+        vfat-auto) options="$ids,dmask=0077,fmask=0177,shortname=mixed,iocharset=utf8,showexec,flush" ;;
+        exfat-auto) options="$ids,umask=0077,iocharset=utf8,errors=remount-ro" ;;
+        ntfs3-auto) options="$ids,umask=0077,windows_names,iocharset=utf8" ;;
+      esac
+      mount -t "${kind%%-*}" -o "$options${ro:+,ro}" "$loop" "$dir" ;;
   esac || { echo "fs_images: mounting $kind at $dir failed" >&2; return 1; }
+  case $kind in ntfs | ntfs-perm | exfat | fat32) ;; *) return 0 ;; esac
   local i
   for i in $(seq 50); do  # a FUSE daemon may take a moment
     mountpoint -q "$dir" && return 0
@@ -83,8 +133,13 @@ fs_attach() {
 
 # A FUSE daemon that hangs must not hang the test: then detached lazily.
 fs_detach() {
-  mountpoint -q "$1" || return 0
-  timeout 30 umount "$1" 2>/dev/null || umount -l "$1"
+  case ${fs_kind_of[$1]:-} in
+    ntfs | ntfs-perm | exfat | fat32)
+      mountpoint -q "$1" || return 0
+      timeout 30 umount "$1" 2>/dev/null || umount -l "$1"
+      ;;
+    *) umount "$1" 2>/dev/null || ! mountpoint -q "$1" || umount -l "$1" ;;
+  esac
 }
 
 # A sparse image of KIND for DIR on a loop device: small, so that filling it
@@ -99,6 +154,11 @@ fs_image() {
   truncate -s "$size" "$img"
   case $kind in
     ext4) mkfs.ext4 -q -F "$img" ;;
+    # No blocks kept for root: a user's run sees the disk as full as root does.
+    ext4-casefold*) mkfs.ext4 -q -F -m 0 -O casefold -E encoding=utf8 "$img" ;;
+    vfat*) mkfs.vfat -F 32 "$img" >/dev/null ;;
+    exfat-*) mkfs.exfat "$img" >/dev/null ;;
+    ntfs3*) mkntfs -q -F -Q "$img" >/dev/null 2>&1 ;;
     xfs) mkfs.xfs -q -f "$img" ;;
     btrfs) mkfs.btrfs -q -f "$img" >/dev/null ;;
     ntfs | ntfs-perm) mkntfs -q -F -Q "$img" >/dev/null 2>&1 ;;
@@ -123,6 +183,7 @@ fs_mount() {
     *) fs_image "$kind" "$dir" || return 1 ;;
   esac
   fs_kind_of[$dir]=$kind
+  fs_ro_of[$dir]=
   fs_mounts+=("$dir")
   [ "$kind" = squashfs ] || fs_attach "$dir"  # squashfs: made by fs_put
 }
@@ -149,14 +210,34 @@ fs_put() {
       fs_attach "$dir" ro
       ;;
     *)
-      find "$dir" -mindepth 1 -delete
-      # Plain copies: FAT keeps no owner, and modes follow the mount.
-      cp -r "$from/." "$dir/"
+      # (ext4's lost+found stays, which its fsck would miss.)
+      find "$dir" -mindepth 1 -maxdepth 1 ! -name lost+found -exec rm -rf {} +
+      case ${fs_kind_of[$dir]} in
+        ext4-casefold*)
+          # Case-insensitive folders: +F set on each while empty, and
+          # inherited by the folders made in it.
+          local name
+          for name in "$from"/*; do
+            mkdir "$dir/${name##*/}"
+            chattr +F "$dir/${name##*/}" || return 1
+            cp -r "$name/." "$dir/${name##*/}/"
+          done
+          ;;
+        # Plain copies: FAT keeps no owner, and modes follow the mount.
+        *) cp -r "$from/." "$dir/" ;;
+      esac
+      # A user's drive holds the user's files: ext4 and ntfs3 (which keeps
+      # a created file's owner and mode for Linux) store the owner given;
+      # on FAT and exFAT it is the one the mount gives every file anyway.
+      case ${fs_kind_of[$dir]} in
+        *-user | *-auto) chown -R "$fs_uid:$fs_gid" "$dir" ;;
+      esac
       ;;
   esac
 }
 
 fs_readonly() {
+  fs_ro_of[$1]=ro
   case ${fs_kind_of[$1]} in
     ext4 | xfs | btrfs | tmpfs | overlay) mount -o remount,ro "$1" ;;
     squashfs) ;;
@@ -167,20 +248,57 @@ fs_readonly() {
   esac
 }
 
+# The check that changes nothing, of an image no one has mounted.
+fs_fsck() {  # fs_fsck KIND DEVICE: its words on a fault, and a failure
+  local out
+  case $1 in
+    vfat* | fat32) out=$(fsck.vfat -n "$2" 2>&1) ;;
+    exfat*) out=$(fsck.exfat -n "$2" 2>&1) ;;
+    ext4*) out=$(e2fsck -fn "$2" 2>&1) ;;
+    # ntfsfix -n looks at the metadata only: the dirty flag, which Windows
+    # and ntfs3 act on, is read apart (bit 0 of the volume's flags).
+    ntfs*)
+      local flags
+      out=$(ntfsfix -n "$2" 2>&1) && out=$(ntfsinfo -m "$2" 2>&1) &&
+        flags=$(echo "$out" | awk '/Volume Flags:/ { print $3 }') &&
+        [[ $flags == 0x* ]] && [ $((flags & 1)) -eq 0 ]
+      ;;
+    *) return 0 ;;
+  esac && return 0
+  echo "$out" | tail -5 | tr '\n' ' '
+  return 1
+}
+
+fs_fresh() {
+  local dir=$1 kind=${fs_kind_of[$1]}
+  case $kind in tmpfs | overlay | squashfs) return 0 ;; esac
+  fs_detach "$dir" || { echo "could not be unmounted"; return 1; }
+  local problem clean=0
+  problem=$(fs_fsck "$kind" "${fs_loop_of[$dir]}") && clean=1
+  [ "$clean" -eq 1 ] || echo "fsck: $problem"
+  fs_attach "$dir" "${fs_ro_of[$dir]:-}" 2>/dev/null || { echo "does not mount again"; return 1; }
+  [ "$clean" -eq 1 ]
+}
+
 # Big blocks first, then ever smaller ones, so that the last free byte goes,
 # all into one file (a new one may find no room for its own entry while data
 # still fits: xfs); then small files, which take room where data blocks
 # cannot (btrfs keeps them in its metadata, NTFS in its file records), until
-# none is accepted. Twice: a file system may give back room it held in
+# none is accepted, in each folder: a folder's own index may still have room
+# for names when the root's has none (ntfs3 then keeps a small file's data in
+# a free file record). Twice: a file system may give back room it held in
 # reserve for a file once the file is closed and synced.
 fs_fill() {
-  local round bs i
+  local round bs i folder folders
+  mapfile -t folders < <(find "$1" -type d)
   for round in 1 2; do
     for bs in 1M 64k 4k 512 1; do
       dd if=/dev/zero of="$1/filler.0" bs="$bs" oflag=append conv=notrunc status=none 2>/dev/null
     done
-    for i in $(seq 2000); do
-      printf 'x' 2>/dev/null >"$1/filler.s.$round.$i" || break
+    for folder in "${folders[@]}"; do
+      for ((i = 1; i <= 2000; i++)); do
+        printf 'x' 2>/dev/null >"$folder/filler.s.$round.$i" || break
+      done
     done
     sync -f "$1" 2>/dev/null
   done
