@@ -90,6 +90,6 @@ if(CORVALDO_WINE_TESTS)
         $<TARGET_FILE:script-corvaldo> ${CORVALDO_NATIVE_EXE} $<TARGET_FILE:dialog_demo>
         $<TARGET_FILE:hold_file> ${CMAKE_CURRENT_BINARY_DIR}/wine-screenshots)
     set_tests_properties(${test} PROPERTIES LABELS "wine;${corvaldo_package_arch}"
-      SKIP_RETURN_CODE 77 TIMEOUT 300)
+      SKIP_RETURN_CODE 77 TIMEOUT 3600)
   endforeach()
 endif()

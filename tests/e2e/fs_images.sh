@@ -72,19 +72,22 @@ fs_attach() {
     # fusefat wants to be told rw+ (or ro), and talks a lot meanwhile.
     fat32) fusefat -o "${ro:-rw+}" "$loop" "$dir" >/dev/null 2>&1 ;;
   esac || { echo "fs_images: mounting $kind at $dir failed" >&2; return 1; }
-  local i
-  for i in $(seq 50); do  # a FUSE daemon may take a moment
-    mountpoint -q "$dir" && return 0
+  # A FUSE daemon may take a while to come up, the more so on a busy machine.
+  local deadline=$((SECONDS + 120))
+  until mountpoint -q "$dir"; do
+    if [ "$SECONDS" -ge "$deadline" ]; then
+      echo "fs_images: $kind did not come up at $dir" >&2
+      return 1
+    fi
     sleep 0.1
   done
-  echo "fs_images: $kind did not come up at $dir" >&2
-  return 1
 }
 
-# A FUSE daemon that hangs must not hang the test: then detached lazily.
+# A FUSE daemon that hangs must not hang the test: then detached lazily. One
+# that is only slow, writing back on a busy machine, is given its time.
 fs_detach() {
   mountpoint -q "$1" || return 0
-  timeout 30 umount "$1" 2>/dev/null || umount -l "$1"
+  timeout 120 umount "$1" 2>/dev/null || umount -l "$1"
 }
 
 # A sparse image of KIND for DIR on a loop device: small, so that filling it
