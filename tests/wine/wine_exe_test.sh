@@ -356,7 +356,7 @@ watch_start() {
   : >"$work/xev.log"
   stdbuf -oL xev -root -event substructure -event property >>"$work/xev.log" 2>&1 &
   watch_pid=$!
-  watch_mark || { echo "FAIL  xev does not listen: $(cat "$work/xev.log")"; exit 1; }
+  watch_mark || { echo "FAIL  xev does not listen: $(tail -5 "$work/xev.log")"; exit 1; }
 }
 watch_stop() {
   watch_mark || echo "      xev did not see the last mark"
