@@ -100,6 +100,7 @@ patience=${CORVALDO_WINE_PATIENCE:-240}
 xvfb_pid=
 watch_pid=
 cleanup() {
+  exec 7>&-
   [ -n "$watch_pid" ] && kill "$watch_pid" 2>/dev/null
   [ -d "$prefix" ] && "$wineserver" -k 2>/dev/null
   fs_cleanup
@@ -217,7 +218,22 @@ make_prefix() {
   [ "${1:-}" = save ] && "$wineserver" -w
   # One server for all the runs of this group.
   "$wineserver" -p
+  keep_desktop
   echo "prefix ready in $((SECONDS - started)) s, DISPLAY=$DISPLAY"
+}
+
+# Wine's desktop process (explorer.exe) lives only while some program uses
+# the desktop. A program that finds it gone starts it again and waits ten
+# seconds for it; through qemu on a busy machine that is too short, and the
+# program's first window fails ("The explorer process failed to start").
+# So a console program that only waits on a pipe holds the desktop for the
+# whole group, once its windows are there.
+keep_desktop() {
+  mkfifo "$work/keeper"
+  exec 7<>"$work/keeper"
+  "$wine" cmd.exe /c 'set /p x=' <"$work/keeper" >"$work/keeper.out" 2>&1 &
+  await eval 'xdotool search --classname "^explorer\.exe\$" >/dev/null 2>&1' ||
+    { echo "FAIL  Wine's desktop (explorer.exe) did not come up"; exit 1; }
 }
 
 # --- processes
