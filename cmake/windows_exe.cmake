@@ -78,7 +78,8 @@ if(CORVALDO_WINE_TESTS)
       "The Linux build whose results the Wine runs must match")
   enable_testing()
   # The exe's architecture picks the Wine loader and the kind of prefix; the
-  # 32-bit exe also runs in a 64-bit prefix, as on 64-bit Windows.
+  # 32-bit exe also runs in a 64-bit prefix, as on 64-bit Windows. On a busy
+  # 2-core machine an i686 group under qemu took up to 35 minutes.
   set(corvaldo_wine_groups patch messages dialog sharing)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     list(APPEND corvaldo_wine_groups wow64)

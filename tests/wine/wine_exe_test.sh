@@ -96,6 +96,9 @@ unset WINELOADER WINESERVER
 # Every wait ends as soon as its state is there, so only a check that is about
 # to fail waits this long.
 patience=${CORVALDO_WINE_PATIENCE:-240}
+# A whole run over the large installation, i386 code through qemu, may take
+# several times that on such a machine.
+run_patience=$((patience * 3))
 
 xvfb_pid=
 watch_pid=
@@ -244,7 +247,7 @@ keep_desktop() {
 start() {
   local name=$1
   shift
-  timeout -k 5 $((patience * 4)) "$wine" "$@" >"$work/$name.out" 2>"$work/$name.err" </dev/null &
+  timeout -k 5 $((patience * 5)) "$wine" "$@" >"$work/$name.out" 2>"$work/$name.err" </dev/null &
   pid=$!
 }
 # finish [SECONDS]: waits for the started program to end ($patience seconds
@@ -266,7 +269,7 @@ running() { alive "$pid"; }
 # run PROGRAM ARGS...: runs to the end; sets $code.
 run() {
   start run "$@"
-  finish
+  finish "$run_patience"
 }
 
 # --- windows
@@ -494,7 +497,7 @@ group_patch() {
   reset_game
   watch_start
   start visible "$exe"
-  finish
+  finish "$run_patience"
   watch_stop
   check "without /s: the run ends by itself with 0 ($code)" test "$code" -eq 0
   check "without /s: the 320x127 status window was mapped" mapped_size 320 127
@@ -520,7 +523,7 @@ group_patch() {
       sleep 0.05
     done
   fi
-  finish
+  finish "$run_patience"
   elapsed_ms=$((($(date +%s%N) - started_ns) / 1000000))
   check "large, without /s: exit 0 ($code)" test "$code" -eq 0
   check "large, without /s: the same bytes as the silent run, less the backups" \
@@ -866,7 +869,7 @@ group_sharing() {
   hold() {
     rm -rf "$hold_dir"
     mkdir -p "$hold_dir"
-    timeout -k 5 $((patience * 4)) "$wine" "$hold_file" "$1" "$game_win\\$2" 'C:\hold\ready' \
+    timeout -k 5 $((patience * 5)) "$wine" "$hold_file" "$1" "$game_win\\$2" 'C:\hold\ready' \
       'C:\hold\release' >"$work/hold.out" 2>&1 </dev/null &
     holder=$!
     await -p "$holder" test -e "$hold_dir/ready"
