@@ -61,14 +61,21 @@ set(CPACK_PACKAGE_FILE_NAME "script-corvaldo-${PROJECT_VERSION}-${corvaldo_packa
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 include(CPack)
 
-# Helpers for the runs under Wine: the dialog on its own, and a process that
-# holds a game file open. The tests run on the host with ctest.
+# Helpers for the runs under Wine: the dialog on its own, a process that
+# holds a game file open, and one that holds Wine's desktop. The tests run on
+# the host with ctest.
 option(CORVALDO_WINE_TESTS "Build the Wine test helpers and register the Wine tests" OFF)
 if(CORVALDO_WINE_TESTS)
   add_executable(dialog_demo tests/wine/dialog_demo.cpp ${corvaldo_rc})
   target_link_libraries(dialog_demo PRIVATE corvaldo_platform corvaldo_warnings)
   add_dependencies(dialog_demo corvaldo_pictures)
   target_link_options(dialog_demo PRIVATE -static -static-libgcc -static-libstdc++ -mwindows)
+
+  add_executable(keep_desktop tests/wine/keep_desktop.cpp)
+  target_link_libraries(keep_desktop PRIVATE corvaldo_warnings)
+  target_link_options(keep_desktop PRIVATE -static -static-libgcc -static-libstdc++ -mwindows)
+  # The Wine tests find it beside dialog_demo.
+  add_dependencies(dialog_demo keep_desktop)
 
   add_executable(hold_file tests/wine/hold_file.cpp)
   target_link_libraries(hold_file PRIVATE corvaldo_warnings)

@@ -25,6 +25,7 @@ exe=$(readlink -f "$2")
 native=$3
 dialog_demo=$(readlink -f "$4")
 hold_file=$(readlink -f "$5")
+keep_desktop_exe=$(dirname "$dialog_demo")/keep_desktop.exe
 shots=$6
 here=$(cd "$(dirname "$0")" && pwd)
 demo="$here/../../examples/demo-prefix"
@@ -61,6 +62,7 @@ fi
 for tool in Xvfb xdotool xev xprop xwininfo import identify timeout; do
   command -v "$tool" >/dev/null || skip "$tool is missing (scripts/deps wine)"
 done
+[ -f "$keep_desktop_exe" ] || { echo "FAIL  no $keep_desktop_exe (built with dialog_demo)"; exit 1; }
 if [[ $group == @(patch|wow64) ]] && [ ! -x "$native" ]; then
   skip "no Linux build at $native to compare with (cmake --build --preset native)"
 fi
@@ -103,7 +105,6 @@ run_patience=$((patience * 3))
 xvfb_pid=
 watch_pid=
 cleanup() {
-  exec 7>&-
   [ -n "$watch_pid" ] && kill "$watch_pid" 2>/dev/null
   [ -d "$prefix" ] && "$wineserver" -k 2>/dev/null
   fs_cleanup
@@ -229,14 +230,19 @@ make_prefix() {
 # the desktop. A program that finds it gone starts it again and waits ten
 # seconds for it; through qemu on a busy machine that is too short, and the
 # program's first window fails ("The explorer process failed to start").
-# So a console program that only waits on a pipe holds the desktop for the
-# whole group, once its windows are there.
+# So a helper holds the desktop for the whole group (the server's end ends
+# it), started again until it is up with the desktop's windows there.
+desktop_held() {
+  if [ -z "$keeper" ] || ! alive "$keeper"; then
+    "$wine" "$keep_desktop_exe" </dev/null >/dev/null 2>&1 &
+    keeper=$!
+    return 1
+  fi
+  xdotool search --classname '^explorer\.exe$' >/dev/null 2>&1
+}
 keep_desktop() {
-  mkfifo "$work/keeper"
-  exec 7<>"$work/keeper"
-  "$wine" cmd.exe /c 'set /p x=' <"$work/keeper" >"$work/keeper.out" 2>&1 &
-  await eval 'xdotool search --classname "^explorer\.exe\$" >/dev/null 2>&1' ||
-    { echo "FAIL  Wine's desktop (explorer.exe) did not come up"; exit 1; }
+  keeper=
+  await desktop_held || { echo "FAIL  Wine's desktop (explorer.exe) did not come up"; exit 1; }
 }
 
 # --- processes
