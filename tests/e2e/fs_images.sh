@@ -122,21 +122,24 @@ fs_attach() {
       mount -t "${kind%%-*}" -o "$options${ro:+,ro}" "$loop" "$dir" ;;
   esac || { echo "fs_images: mounting $kind at $dir failed" >&2; return 1; }
   case $kind in ntfs | ntfs-perm | exfat | fat32) ;; *) return 0 ;; esac
-  local i
-  for i in $(seq 50); do  # a FUSE daemon may take a moment
-    mountpoint -q "$dir" && return 0
+  # A FUSE daemon may take a while to come up, the more so on a busy machine.
+  local deadline=$((SECONDS + 120))
+  until mountpoint -q "$dir"; do
+    if [ "$SECONDS" -ge "$deadline" ]; then
+      echo "fs_images: $kind did not come up at $dir" >&2
+      return 1
+    fi
     sleep 0.1
   done
-  echo "fs_images: $kind did not come up at $dir" >&2
-  return 1
 }
 
-# A FUSE daemon that hangs must not hang the test: then detached lazily.
+# A FUSE daemon that hangs must not hang the test: then detached lazily. One
+# that is only slow, writing back on a busy machine, is given its time.
 fs_detach() {
   case ${fs_kind_of[$1]:-} in
     ntfs | ntfs-perm | exfat | fat32)
       mountpoint -q "$1" || return 0
-      timeout 30 umount "$1" 2>/dev/null || umount -l "$1"
+      timeout 120 umount "$1" 2>/dev/null || umount -l "$1"
       ;;
     *) umount "$1" 2>/dev/null || ! mountpoint -q "$1" || umount -l "$1" ;;
   esac

@@ -1,8 +1,10 @@
 // Holds a file open the way another program might, for the sharing tests:
 //   hold_file <mode> <file> <ready-marker> <release-marker>
 // Opens <file> in <mode>, creates <ready-marker>, and keeps the handle until
-// <release-marker> exists (two minutes at most). Exit 0 after a normal
-// release, 3 when the open failed, 4 when nobody released it.
+// <release-marker> exists (half an hour at most: the run it stands in the
+// way of may crawl on a busy machine, and a test that died leaves no holder
+// behind for long). Exit 0 after a normal release, 3 when the open failed,
+// 4 when nobody released it.
 #include <windows.h>
 
 #include <cstdio>
@@ -48,7 +50,7 @@ int main(int argc, char** argv) {
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
   if (ready != INVALID_HANDLE_VALUE) CloseHandle(ready);
   int code = 4;
-  for (int waited = 0; waited < 120000; waited += 50) {
+  for (int waited = 0; waited < 30 * 60 * 1000; waited += 50) {
     if (Exists(argv[4])) {
       code = 0;
       break;

@@ -27,6 +27,7 @@ exe=$(readlink -f "$2")
 native=$3
 dialog_demo=$(readlink -f "$4")
 hold_file=$(readlink -f "$5")
+keep_desktop_exe=$(dirname "$dialog_demo")/keep_desktop.exe
 shots=$6
 here=$(cd "$(dirname "$0")" && pwd)
 demo="$here/../../examples/demo-prefix"
@@ -60,9 +61,10 @@ if [ "$group" = wow64 ]; then
 fi
 [ -x "$wine" ] && [ -x "$wineserver" ] ||
   skip "no $(basename "$wine") at $wine_dir (Debian's $package package: scripts/deps $job)"
-for tool in Xvfb xdotool xev xwininfo import identify timeout; do
+for tool in Xvfb xdotool xev xprop xwininfo import identify timeout; do
   command -v "$tool" >/dev/null || skip "$tool is missing (scripts/deps wine)"
 done
+[ -f "$keep_desktop_exe" ] || { echo "FAIL  no $keep_desktop_exe (built with dialog_demo)"; exit 1; }
 if [[ $group == @(patch|wow64) ]] && [ ! -x "$native" ]; then
   skip "no Linux build at $native to compare with (cmake --build --preset native)"
 fi
@@ -93,6 +95,14 @@ mkdir -p "$shots"
 export WINEPREFIX=$prefix WINEARCH=$winearch WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
   LC_ALL=C.UTF-8
 unset WINELOADER WINESERVER
+# How long any one awaited state may take: the i686 exe runs through qemu-user,
+# and on a loaded 2-core machine its first window can take a minute to show.
+# Every wait ends as soon as its state is there, so only a check that is about
+# to fail waits this long.
+patience=${CORVALDO_WINE_PATIENCE:-240}
+# A whole run over the large installation, i386 code through qemu, may take
+# several times that on such a machine.
+run_patience=$((patience * 3))
 
 xvfb_pid=
 watch_pid=
@@ -128,19 +138,46 @@ finish_group() {
   exit $?
 }
 
+# --- waiting
+
+# alive PID: the process is there and not a zombie.
+alive() {
+  local state
+  state=$(ps -o stat= -p "$1" 2>/dev/null) || return 1
+  [[ $state != Z* ]]
+}
+# await [-p PID] COMMAND...: true as soon as COMMAND succeeds (tried every tenth
+# of a second), false once $patience seconds have passed, or with -p once
+# process PID is gone and COMMAND still fails.
+await() {
+  local owner=""
+  if [ "$1" = -p ]; then
+    owner=$2
+    shift 2
+  fi
+  local deadline=$((SECONDS + patience))
+  until "$@"; do
+    if [ -n "$owner" ] && ! alive "$owner"; then
+      "$@"
+      return
+    fi
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.1
+  done
+}
+
 # --- the display and the prefix
 
-# A display nobody uses: Xvfb picks the number itself and tells us.
+# A display nobody uses: Xvfb picks the number itself and tells us once it
+# listens; then it must answer a client.
 start_display() {
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
   xvfb_pid=$!
-  local i
-  for i in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-  done
-  [ -s "$work/display" ] || { echo "FAIL  Xvfb did not start: $(cat "$work/xvfb.log")"; exit 1; }
+  await -p "$xvfb_pid" test -s "$work/display" ||
+    { echo "FAIL  Xvfb did not start: $(cat "$work/xvfb.log")"; exit 1; }
   export DISPLAY=":$(tr -d '[:space:]' <"$work/display")"
+  await -p "$xvfb_pid" eval 'xwininfo -root >/dev/null 2>&1' ||
+    { echo "FAIL  Xvfb on $DISPLAY does not answer: $(cat "$work/xvfb.log")"; exit 1; }
 }
 
 registry() { "$wine" reg "$@" >/dev/null 2>&1; }
@@ -187,26 +224,46 @@ make_prefix() {
   [ "${1:-}" = save ] && "$wineserver" -w
   # One server for all the runs of this group.
   "$wineserver" -p
+  keep_desktop
   echo "prefix ready in $((SECONDS - started)) s, DISPLAY=$DISPLAY"
+}
+
+# Wine's desktop process (explorer.exe) lives only while some program uses
+# the desktop. A program that finds it gone starts it again and waits ten
+# seconds for it; through qemu on a busy machine that is too short, and the
+# program's first window fails ("The explorer process failed to start").
+# So a helper holds the desktop for the whole group (the server's end ends
+# it), started again until it is up with the desktop's windows there.
+desktop_held() {
+  if [ -z "$keeper" ] || ! alive "$keeper"; then
+    "$wine" "$keep_desktop_exe" </dev/null >/dev/null 2>&1 &
+    keeper=$!
+    return 1
+  fi
+  xdotool search --classname '^explorer\.exe$' >/dev/null 2>&1
+}
+keep_desktop() {
+  keeper=
+  await desktop_held || { echo "FAIL  Wine's desktop (explorer.exe) did not come up"; exit 1; }
 }
 
 # --- processes
 
-# start NAME PROGRAM ARGS...: starts PROGRAM under Wine in the background
-# (two minutes at most); its stderr goes to $work/NAME.err. Sets $pid.
+# start NAME PROGRAM ARGS...: starts PROGRAM under Wine in the background; its
+# stderr goes to $work/NAME.err. Sets $pid. The time limit only stops what
+# the waits below have given up on.
 start() {
   local name=$1
   shift
-  timeout -k 5 120 "$wine" "$@" >"$work/$name.out" 2>"$work/$name.err" </dev/null &
+  timeout -k 5 $((patience * 5)) "$wine" "$@" >"$work/$name.out" 2>"$work/$name.err" </dev/null &
   pid=$!
 }
-# finish [SECONDS]: waits for the started program; sets $code (124 when it had
-# to be stopped).
+# finish [SECONDS]: waits for the started program to end ($patience seconds
+# at most); sets $code (124 when it had to be stopped).
 finish() {
-  local limit=${1:-30} i=0 late=0
-  while running && [ "$i" -lt $((limit * 10)) ]; do
+  local deadline=$((SECONDS + ${1:-$patience})) late=0
+  while running && [ "$SECONDS" -lt "$deadline" ]; do
     sleep 0.1
-    i=$((i + 1))
   done
   if running; then
     late=1
@@ -216,30 +273,26 @@ finish() {
   code=$?
   [ "$late" -eq 0 ] || code=124
 }
-running() {
-  local state
-  state=$(ps -o stat= -p "$pid" 2>/dev/null) || return 1
-  [[ $state != Z* ]]
-}
-# run PROGRAM ARGS...: runs to the end (30 s at most); sets $code.
+running() { alive "$pid"; }
+# run PROGRAM ARGS...: runs to the end; sets $code.
 run() {
   start run "$@"
-  finish 30
+  finish "$run_patience"
 }
 
 # --- windows
 
-# window NAME [SECONDS [STEP]]: prints the id of the visible window titled
-# NAME, looking every STEP seconds (0.1).
+# window NAME [STEP]: prints the id of the visible window titled NAME, looking
+# every STEP seconds (0.1) while the started program runs.
 window() {
-  local name=$1 limit=${2:-15} step=${3:-0.1} id deadline
-  deadline=$((SECONDS + limit))
-  while [ "$SECONDS" -lt "$deadline" ]; do
+  local name=$1 step=${2:-0.1} id deadline=$((SECONDS + patience)) last=0
+  while :; do
+    running && [ "$SECONDS" -lt "$deadline" ] || last=1
     id=$(xdotool search --onlyvisible --name "^$name\$" 2>/dev/null | head -1)
     [ -n "$id" ] && { echo "$id"; return 0; }
+    [ "$last" -eq 0 ] || return 1
     sleep "$step"
   done
-  return 1
 }
 no_window() { # no_window NAME: true when no visible window has that title
   [ -z "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null)" ]
@@ -254,27 +307,64 @@ size_of() { geometry "$1" | awk '{print $3 "x" $4}'; }
 keys() {
   local id=$1
   shift
-  timeout 5 xdotool windowfocus --sync "$id" >/dev/null 2>&1
+  timeout "$patience" xdotool windowfocus --sync "$id" >/dev/null 2>&1 ||
+    echo "      window $id did not take the focus"
   xdotool key "$@"
 }
 click() { # click ID X Y: a left click at a point of the window
   xdotool mousemove --sync --window "$1" "$2" "$3" click 1
 }
+# at_geometry ID "X Y W H": the window is there now.
+at_geometry() { [ "$(geometry "$1")" = "$2" ]; }
+moved_from() { ! at_geometry "$@"; }
+# handled ID X Y: true once the dialog, which stood at X Y, has taken in all
+# the input sent to it so far without moving: it handles its input in order,
+# so a drag by its picture sent after that input moves it only then. The drag
+# moves it one pixel right and down, from a point of the picture that no
+# button or text covers in any kind.
+handled() {
+  local id=$1 x=$2 y=$3 w h
+  read -r _ _ w h < <(geometry "$id")
+  xdotool mousemove --sync $((x + 10)) $((y + 125)) mousedown 1 \
+    mousemove --sync $((x + 11)) $((y + 126)) mouseup 1
+  # The first move seen is the drag's, unless that input moved the window.
+  await -p "$pid" moved_from "$id" "$x $y $w $h" &&
+    at_geometry "$id" "$((x + 1)) $((y + 1)) $w $h"
+}
 # grab ID FILE: the window's pixels now. import grabs the X server while it
 # works, so it must never be left hanging on a window that went away.
-grab() { timeout 5 import -window "$1" "$2" 2>/dev/null; }
-# shot ID FILE SIZE: the window's pixels, as on screen once they have settled
-# (a window is mapped before it has painted; under qemu that shows).
+grab() { timeout 60 import -window "$1" "$2" 2>/dev/null; }
+# shot ID FILE SIZE [PAINTED]: the window's pixels once it has painted (a
+# window is mapped before it has painted; under qemu that shows): the command
+# PAINTED (shows_text) holds for the picture, and two in a row agree.
 shot() {
-  local previous="" current i
-  for ((i = 0; i < 20; i++)); do
-    grab "$1" "$work/shot.png" || return 1
+  local id=$1 file=$2 size=$3 painted=${4:-shows_text} previous="" current
+  local deadline=$((SECONDS + patience))
+  while :; do
+    grab "$id" "$work/shot.png" || return 1
     current=$(md5sum <"$work/shot.png")
-    [ "$current" = "$previous" ] && break
+    [ "$current" = "$previous" ] && $painted "$work/shot.png" && break
+    if [ "$SECONDS" -ge "$deadline" ]; then
+      echo "      $file: not painted after $patience s"
+      return 1
+    fi
     previous=$current
     sleep 0.3
   done
-  mv "$work/shot.png" "$shots/$2" && [ "$(identify -format %wx%h "$shots/$2")" = "$3" ]
+  mv "$work/shot.png" "$shots/$file" && [ "$(identify -format %wx%h "$shots/$file")" = "$size" ]
+}
+# dark_pixels FILE [AREA]: how many pixels of the picture (or of its AREA,
+# WxH+X+Y) are dark, and how many there are.
+dark_pixels() {
+  convert "$1" ${2:+-crop "$2" +repage} -colorspace gray -threshold 25% \
+    -format '%[fx:int(w*h*(1-mean)+0.5)] %[fx:w*h]' info: 2>/dev/null
+}
+# shows_text FILE [AREA]: the picture shows text: some dark pixels, but far
+# from all of them (unpainted, a window is all one colour).
+shows_text() {
+  local dark all
+  read -r dark all < <(dark_pixels "$@")
+  [ -n "$all" ] && [ "$dark" -ge 100 ] && [ $((dark * 10)) -le "$all" ]
 }
 # label_painted FILE: the status window's picture shows text in its label:
 # some text-coloured pixels there, but far from all of them.
@@ -287,16 +377,31 @@ label_painted() {
 
 # Everything that gets mapped on the display while a run lasts, from the X
 # server's own notifications (a window that lives a few milliseconds is seen).
+# A mark, a property set on the root window, shows when xev listens, and when
+# it has seen all that came before.
 watch_start() {
-  stdbuf -oL xev -root -event substructure >"$work/xev.log" 2>&1 &
+  : >"$work/xev.log"
+  stdbuf -oL xev -root -event substructure -event property >>"$work/xev.log" 2>&1 &
   watch_pid=$!
-  sleep 0.5
+  watch_mark || { echo "FAIL  xev does not listen: $(tail -5 "$work/xev.log")"; exit 1; }
 }
 watch_stop() {
-  sleep 0.2
+  watch_mark || echo "      xev did not see the last mark"
   kill "$watch_pid" 2>/dev/null
   wait "$watch_pid" 2>/dev/null
   watch_pid=
+}
+marks_seen() { grep -c '(_CORVALDO_WATCH)' "$work/xev.log"; }
+# watch_mark: sets the mark until xev reports it (it may not listen yet).
+watch_mark() {
+  local before
+  before=$(marks_seen)
+  mark_seen() {
+    [ "$(marks_seen)" -gt "$before" ] && return 0
+    xprop -root -f _CORVALDO_WATCH 8s -set _CORVALDO_WATCH mark
+    [ "$(marks_seen)" -gt "$before" ]
+  }
+  await -p "$watch_pid" mark_seen
 }
 mapped_count() { grep -c '^MapNotify' "$work/xev.log"; }
 # mapped_size W H: true when a window of that size was created and mapped.
@@ -400,7 +505,7 @@ group_patch() {
   reset_game
   watch_start
   start visible "$exe"
-  finish 20
+  finish "$run_patience"
   watch_stop
   check "without /s: the run ends by itself with 0 ($code)" test "$code" -eq 0
   check "without /s: the 320x127 status window was mapped" mapped_size 320 127
@@ -414,7 +519,7 @@ group_patch() {
   local status started_ns elapsed_ms=0 seen=0 painted=0
   started_ns=$(date +%s%N)
   start visible-large "$exe"
-  if status=$(window 'Script Corvaldo' 20 0.02); then
+  if status=$(window 'Script Corvaldo' 0.02); then
     while running; do
       grab "$status" "$work/patching.png" || continue
       seen=$((seen + 1))
@@ -426,7 +531,7 @@ group_patch() {
       sleep 0.05
     done
   fi
-  finish 60
+  finish "$run_patience"
   elapsed_ms=$((($(date +%s%N) - started_ns) / 1000000))
   check "large, without /s: exit 0 ($code)" test "$code" -eq 0
   check "large, without /s: the same bytes as the silent run, less the backups" \
@@ -536,6 +641,13 @@ patch_on_drives() {
   install_game
 }
 
+# dialog_on_screen FILE: the screen's picture shows the dialog painted.
+dialog_on_screen() {
+  local x y w h
+  read -r x y w h < <(geometry "$dialog")
+  shows_text "$1" "${w}x$h+$x+$y"
+}
+
 group_messages() {
   make_prefix
   uninstall_game
@@ -554,29 +666,32 @@ group_messages() {
     if [ "$first" = 1 ]; then
       first=0
       check "dialog: 313x132, centred on the screen" test "$(geometry "$dialog")" = "355 318 313 132"
-      if status=$(window 'Script Corvaldo' 5); then
+      if status=$(window 'Script Corvaldo'); then
         pass "status window: up, captioned 'Script Corvaldo', while the dialog waits"
         check "status window: 320x127, centred on the screen" \
           test "$(geometry "$status")" = "352 320 320 127"
       else
         fail "status window: not shown while the dialog waits"
       fi
-      check "screenshot: the dialog over the status window" shot root screen-not-installed.png 1024x768
+      check "screenshot: the dialog over the status window" \
+        shot root screen-not-installed.png 1024x768 dialog_on_screen
       # Dragged by its picture below the text; the status window comes free.
       local bx by after
       read -r bx by _ _ < <(geometry "$dialog")
       xdotool mousemove --sync $((bx + 30)) $((by + 115)) mousedown 1 sleep 0.2 \
         mousemove --sync $((bx + 70)) $((by + 140)) sleep 0.2 \
         mousemove --sync $((bx + 70)) $((by + 385)) sleep 0.2 mouseup 1
-      sleep 0.3
+      await -p "$pid" at_geometry "$dialog" "$((bx + 40)) $((by + 270)) 313 132"
       after=$(geometry "$dialog")
       check "dialog: dragged by exactly the pointer's way (40, 270): $after" \
         test "$after" = "$((bx + 40)) $((by + 270)) 313 132"
-      [ -n "${status:-}" ] && check "screenshot: status window" shot "$status" status-window.png 320x127
+      # What the dialog covered comes back as the status window repaints it.
+      [ -n "${status:-}" ] &&
+        check "screenshot: status window" shot "$status" status-window.png 320x127 label_painted
       check "screenshot: not-installed dialog" shot "$dialog" dialog-not-installed.png 313x132
     fi
     keys "$dialog" "$k"
-    finish 10
+    finish
     check "not installed ($k): answered, exit 0 ($code)" test "$code" -eq 0
     if [ "$k" = Return ]; then
       local err=$work/not-installed-$k.err
@@ -607,7 +722,7 @@ group_messages() {
   else
     fail "REG_DWORD: no 'Application Error' box"
   fi
-  finish 10
+  finish
   check "REG_DWORD: exit 1 ($code)" test "$code" -eq 1
   # The box's text as Wine's MessageBox received it (CR LF shown as \r\n).
   local text
@@ -631,7 +746,7 @@ group_messages() {
   else
     fail "read-only: no write-failure dialog"
   fi
-  finish 10
+  finish
   check "read-only: exit 2 ($code)" test "$code" -eq 2
   check "read-only: dialog names the file" drawn "$work/read-only.err" \
     'N\00e3o foi poss\00edvel gravar:' 'Could not write:' 'script\\cupAlloc.txt' '&Continuar'
@@ -680,13 +795,21 @@ group_dialog() {
       finish 1
       continue
     fi
-    local alive=1
+    local alive=1 dx dy
+    read -r dx dy _ _ < <(geometry "$dialog")
     for k in $ignored; do
       if [[ $k == click:* ]]; then
         IFS=, read -r x y <<<"${k#click:}"
         click "$dialog" "$x" "$y"
       else
         keys "$dialog" "$k"
+      fi
+      # Taken in first, then still up a moment later.
+      if handled "$dialog" "$dx" "$dy"; then
+        dx=$((dx + 1)) dy=$((dy + 1))
+      else
+        echo "      $what: the dialog did not take $k in, or moved"
+        alive=0
       fi
       sleep 0.4
       running || alive=0
@@ -697,7 +820,7 @@ group_dialog() {
     else
       keys "$dialog" "$answer"
     fi
-    finish 10
+    finish
     check "$what ($code)" test "$alive" -eq 1 -a "$code" -eq "$expect"
   done
 
@@ -709,12 +832,12 @@ group_dialog() {
     read -r bx by _ _ < <(geometry "$dialog")
     xdotool mousemove --sync $((bx + 150)) $((by + 40)) mousedown 1 sleep 0.2 \
       mousemove --sync $((bx + 190)) $((by + 70)) sleep 0.2 mouseup 1
-    sleep 0.3
-    check "a press on the text does not drag" test "$(geometry "$dialog")" = "$bx $by 313 132"
+    check "a press on the text does not drag" handled "$dialog" "$bx" "$by"
+    bx=$((bx + 1)) by=$((by + 1))
     xdotool mousemove --sync $((bx + 30)) $((by + 115)) mousedown 1 sleep 0.2 \
       mousemove --sync $((bx + 60)) $((by + 95)) sleep 0.2 \
       mousemove --sync $((bx - 300)) $((by + 400)) sleep 0.2 mouseup 1
-    sleep 0.3
+    await -p "$pid" at_geometry "$dialog" "$((bx - 330)) $((by + 285)) 313 132"
     after=$(geometry "$dialog")
     check "the drag moves the window by the pointer's way (-330, 285): $after" \
       test "$after" = "$((bx - 330)) $((by + 285)) 313 132"
@@ -722,7 +845,7 @@ group_dialog() {
   else
     fail "drag: no dialog"
   fi
-  finish 10
+  finish
 
   # Screenshots of the three kinds, pointer out of the way.
   xdotool mousemove 0 0
@@ -734,13 +857,12 @@ group_dialog() {
   for kind in 0 1 2; do
     start dialog "$dialog_demo" "$kind" "${texts[$kind]}"
     if dialog=$(window Mensagensfrm); then
-      sleep 0.3
       check "screenshot: kind $kind" shot "$dialog" "dialog-kind$kind.png" 313x132
       if [ "$kind" = 1 ]; then keys "$dialog" n; else keys "$dialog" Escape; fi
     else
       fail "screenshot: no dialog of kind $kind"
     fi
-    finish 10
+    finish
   done
 }
 
@@ -755,15 +877,10 @@ group_sharing() {
   hold() {
     rm -rf "$hold_dir"
     mkdir -p "$hold_dir"
-    timeout -k 5 120 "$wine" "$hold_file" "$1" "$game_win\\$2" 'C:\hold\ready' 'C:\hold\release' \
-      >"$work/hold.out" 2>&1 </dev/null &
+    timeout -k 5 $((patience * 5)) "$wine" "$hold_file" "$1" "$game_win\\$2" 'C:\hold\ready' \
+      'C:\hold\release' >"$work/hold.out" 2>&1 </dev/null &
     holder=$!
-    local i
-    for i in $(seq 150); do
-      [ -e "$hold_dir/ready" ] && return 0
-      sleep 0.1
-    done
-    return 1
+    await -p "$holder" test -e "$hold_dir/ready"
   }
   release() {
     touch "$hold_dir/release"
@@ -907,7 +1024,7 @@ group_wow64() {
   else
     fail "64-bit view only: no not-installed dialog"
   fi
-  finish 10
+  finish
   check "64-bit view only: answered, exit 0 ($code)" test "$code" -eq 0
   check "64-bit view only: the dialog said the game is not installed" \
     drawn "$work/not-installed.err" 'O TCM 2005 n\00e3o est\00e1 instalado!'
