@@ -22,6 +22,13 @@ int ApplyPatches(const RunOptions& options, FileSystem& fs, Registry& registry, 
 
   PatchState state(options, fs);
   state.InstallDir = std::move(*installDir);
+  // Runs at once end as the same runs one after another: each reads, judges
+  // and writes the files with no other run of ours in between.
+  LockResult hold = fs.LockInstallation(state.InstallDir, kInstallationWait);
+  if (hold.status == LockStatus::Busy) {
+    if (!options.Silent) ui.ShowMessageDialog(kBusyMessage, 0);
+    return kExitBusy;
+  }
   if (options.PatchCupScript) ApplyCupScriptPatch(state);
   // Portugal's entry must never name a cup the script does not hold.
   const bool countryAllowed = !options.PatchCupScript || state.cupInScript;
@@ -32,6 +39,8 @@ int ApplyPatches(const RunOptions& options, FileSystem& fs, Registry& registry, 
   }
   if (options.PatchRules) ApplyRulesPatch(state);
   state.lines.Clear();
+  // The files are as they stay: another run need not wait while the user reads.
+  hold.lock.reset();
 
   const std::vector<std::string> notWritten = state.NotWritten();
   if (reports) *reports = std::move(state.reports);

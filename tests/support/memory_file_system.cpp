@@ -39,13 +39,14 @@ class MemoryFileSystem::Writer final : public FileWriter {
 
   bool Commit() override {
     if (failed_ || committed_) return false;
-    if (fs_.Count(Op::Flush, path_) || fs_.Count(Op::Replace, path_)) {
+    if (fs_.Count(Op::Flush, path_) || fs_.Count(Op::Replace, path_) || !fs_.AsRead(path_)) {
       failed_ = true;
       fs_.files_.erase(temp_);
       return false;
     }
     auto node = fs_.files_.extract(temp_);
     fs_.files_[path_] = std::move(node.mapped());
+    fs_.read_.erase(path_);
     committed_ = true;
     return true;
   }
@@ -59,6 +60,15 @@ class MemoryFileSystem::Writer final : public FileWriter {
   bool loggedWrite_ = false;
   bool failed_ = false;
   bool committed_ = false;
+};
+
+class MemoryFileSystem::Lock final : public InstallationLock {
+ public:
+  explicit Lock(MemoryFileSystem& fs) : fs_(fs) { fs_.lockHeld_ = true; }
+  ~Lock() override { fs_.lockHeld_ = false; }
+
+ private:
+  MemoryFileSystem& fs_;
 };
 
 void MemoryFileSystem::AddFile(const std::string& path, std::string content) {
@@ -110,20 +120,51 @@ void MemoryFileSystem::Visit(const std::string& path) {
   });
 }
 
+bool MemoryFileSystem::AsRead(const std::string& path) const {
+  const auto read = read_.find(path);
+  return read == read_.end() || Content(path) == read->second;
+}
+
 bool MemoryFileSystem::Count(Op op, const std::string& path) {
   if (killBefore_ && log_.size() + 1 == *killBefore_) filesAtKill_ = files_;
+  if (change_ && log_.size() + 1 == change_->operation) {
+    if (change_->content) {
+      files_[change_->path] = *change_->content;
+    } else {
+      files_.erase(change_->path);
+    }
+  }
+  if (op != Op::Lock && !lockHeld_) ++unlockedOperations_;
   log_.emplace_back(op, path);
   const int n = ++counts_[op];
   return fault_ && fault_->op == op && fault_->occurrence == n && op != Op::Read && op != Op::Write;
+}
+
+LockResult MemoryFileSystem::LockInstallation(const std::string& installDir,
+                                              std::chrono::milliseconds wait) {
+  lockWait_ = wait;
+  LockResult result;
+  if (Count(Op::Lock, installDir) || heldElsewhere_) {
+    result.status = LockStatus::Busy;
+  } else if (!preview_) {
+    result.status = LockStatus::Held;
+    result.lock = std::make_unique<Lock>(*this);
+  }
+  return result;
 }
 
 ReadResult MemoryFileSystem::ReadFile(const std::string& path) {
   if (path.size() > kMaxPathLength) return {ReadStatus::PathTooLong, {}};
   Visit(path);
   const bool openFails = Count(Op::OpenRead, path);
+  read_.erase(path);
   auto it = files_.find(path);
-  if (it == files_.end()) return {ReadStatus::Missing, {}};
+  if (it == files_.end()) {
+    read_[path] = std::nullopt;
+    return {ReadStatus::Missing, {}};
+  }
   if (openFails || locked_.count(path)) return {ReadStatus::Unreadable, {}};
+  read_[path] = it->second;
   Count(Op::Read, path);
   if (fault_ && fault_->op == Op::Read && fault_->occurrence == counts_[Op::Read]) {
     return {ReadStatus::ReadError, it->second.substr(0, fault_->atByte)};
@@ -140,8 +181,8 @@ bool MemoryFileSystem::CopyNoReplace(const std::string& from, const std::string&
   Visit(to);
   if (Count(Op::Copy, to)) return false;
   auto source = files_.find(from);
-  if (source == files_.end() || locked_.count(from) || files_.count(to) ||
-      !folders_.count(FolderOf(to))) {
+  if (source == files_.end() || locked_.count(from) || files_.count(to) || folders_.count(to) ||
+      !folders_.count(FolderOf(to)) || !AsRead(from)) {
     return false;
   }
   if (!preview_) files_[to] = source->second;
