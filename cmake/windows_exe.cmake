@@ -71,7 +71,7 @@ if(CORVALDO_WINE_TESTS)
   target_link_options(dialog_demo PRIVATE -static -static-libgcc -static-libstdc++ -mwindows)
 
   add_executable(hold_file tests/wine/hold_file.cpp)
-  target_link_libraries(hold_file PRIVATE corvaldo_warnings)
+  target_link_libraries(hold_file PRIVATE corvaldo_platform corvaldo_warnings)
   target_link_options(hold_file PRIVATE -static -static-libgcc -static-libstdc++)
 
   set(CORVALDO_NATIVE_EXE "${CMAKE_SOURCE_DIR}/build/native/script-corvaldo" CACHE FILEPATH
@@ -79,7 +79,7 @@ if(CORVALDO_WINE_TESTS)
   enable_testing()
   # The exe's architecture picks the Wine loader and the kind of prefix; the
   # 32-bit exe also runs in a 64-bit prefix, as on 64-bit Windows.
-  set(corvaldo_wine_groups patch messages dialog sharing)
+  set(corvaldo_wine_groups patch messages dialog sharing parallel)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     list(APPEND corvaldo_wine_groups wow64)
   endif()
