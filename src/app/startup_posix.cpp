@@ -90,9 +90,8 @@ constexpr const char* kUsage =
     "de ser gravado / a file could not be written\n"
     "  3  o jogo est\xE1 em v\xE1rios prefixos e nada foi alterado\n"
     "     the game is in several prefixes and nothing was changed\n"
-    "  4  outra execu\xE7\xE3o estava a alterar o jogo e n\xE3o acabou em 30 s;\n"
-    "     nada foi alterado / another run was changing the game and did not\n"
-    "     finish within 30 s; nothing was changed\n"
+    "  4  outra execu\xE7\xE3o ocupou o jogo mais de 30 s; nada foi alterado\n"
+    "     another run held the game over 30 s; nothing was changed\n"
     "  64 op\xE7\xE3o desconhecida; nada foi lido nem alterado\n"
     "     unknown option; nothing was read or changed\n";
 
