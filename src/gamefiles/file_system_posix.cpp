@@ -182,20 +182,22 @@ bool SetMode(int fd, mode_t mode) {
   return fchmod(fd, mode) == 0 || errno == ENOSYS || errno == EPERM || errno == EOPNOTSUPP;
 }
 
-// What a file was when a run read it: which file (device and inode), its size,
-// and its modification and change times. A write through any name moves the
-// times, to the file system's tick; a replacement brings another inode.
+// What a file was when a run read it: its file system, its size, and its
+// modification and change times. A write through any name moves both times,
+// to the file system's tick, and a file put in its place by a rename has its
+// own (its change time is the rename's). Not the inode: FUSE file systems
+// (exFAT, FAT) number a file anew for each spelling it is looked up under,
+// and whenever the kernel has forgotten it.
 struct Stamp {
   bool present = false;
   dev_t device = 0;
-  ino_t inode = 0;
   off_t size = 0;
   struct timespec modified {};
   struct timespec changed {};
 };
 
 Stamp StampOf(const struct stat& st) {
-  return {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+  return {true, st.st_dev, st.st_size, st.st_mtim, st.st_ctim};
 }
 
 bool operator==(const struct timespec& a, const struct timespec& b) {
@@ -203,8 +205,8 @@ bool operator==(const struct timespec& a, const struct timespec& b) {
 }
 
 bool Unchanged(const Stamp& was, const struct stat& st) {
-  return was.present && was.device == st.st_dev && was.inode == st.st_ino &&
-         was.size == st.st_size && was.modified == st.st_mtim && was.changed == st.st_ctim;
+  return was.present && was.device == st.st_dev && was.size == st.st_size &&
+         was.modified == st.st_mtim && was.changed == st.st_ctim;
 }
 
 // Whether `path` is still what `was` says: the same file, unchanged, or still

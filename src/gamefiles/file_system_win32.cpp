@@ -59,13 +59,13 @@ class Handle {
   HANDLE handle_;
 };
 
-// What a file was when a run read it: which file on which volume, its size
-// and its last write time. A write moves the time; a replacement brings
-// another file.
+// What a file was when a run read it: its volume, its size and its last write
+// time. A write moves the time; a file put in its place brings its own. Not
+// the file index: under Wine it is the inode, which FUSE file systems (exFAT,
+// FAT) give anew for each spelling a file is looked up under.
 struct Stamp {
   bool present = false;
   DWORD volume = 0;
-  std::uint64_t index = 0;
   std::uint64_t size = 0;
   std::uint64_t written = 0;
 };
@@ -75,14 +75,13 @@ std::uint64_t Joined(DWORD high, DWORD low) { return (std::uint64_t{high} << 32)
 std::optional<Stamp> StampOf(HANDLE file) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(file, &info)) return std::nullopt;
-  return Stamp{true, info.dwVolumeSerialNumber, Joined(info.nFileIndexHigh, info.nFileIndexLow),
-               Joined(info.nFileSizeHigh, info.nFileSizeLow),
+  return Stamp{true, info.dwVolumeSerialNumber, Joined(info.nFileSizeHigh, info.nFileSizeLow),
                Joined(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime)};
 }
 
 bool Unchanged(const Stamp& was, const std::optional<Stamp>& now) {
-  return now && was.present && was.volume == now->volume && was.index == now->index &&
-         was.size == now->size && was.written == now->written;
+  return now && was.present && was.volume == now->volume && was.size == now->size &&
+         was.written == now->written;
 }
 
 // Whether `path` is still what `was` says: the same file, unchanged, or still
