@@ -585,10 +585,11 @@ class PosixFileSystem : public FileSystem {
         result.lock = std::make_unique<FolderLock>(fd);
         return result;
       }
-      if (errno == EINTR) continue;
+      const int error = errno;
+      if (error == EINTR) continue;
       const auto now = std::chrono::steady_clock::now();
-      if (errno != EWOULDBLOCK || now >= deadline) {
-        if (errno == EWOULDBLOCK) result.status = LockStatus::Busy;
+      if (error != EWOULDBLOCK || now >= deadline) {
+        if (error == EWOULDBLOCK) result.status = LockStatus::Busy;
         close(fd);
         return result;
       }
