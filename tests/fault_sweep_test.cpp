@@ -357,61 +357,6 @@ TEST(KillSweep, AfterAKillAtAnyPointTheNextRunFinishesTheJobAndLeavesNoTemporary
   EXPECT_GT(leftTemporaries, 0) << "no kill hit a rewrite, so the cleanup went untested";
 }
 
-// Another program writes (or removes) a game file after the run read it and
-// before the run's rewrite of it lands, at every operation in between: the
-// run never writes over what that program left, never makes a backup of it
-// (a backup there is absent, the one already there, or what the run read),
-// and counts the file as not written.
-TEST(ForeignWriteSweep, AFileChangedAfterItsReadIsNeitherBackedUpNorWrittenOver) {
-  const std::string foreign = "written by another program\r\n";
-  int scenarios = 0;
-  for (const Installation& installation : kInstallations) {
-    for (const std::vector<std::string>& switches : kSwitchSets) {
-      SCOPED_TRACE(std::string(installation.name) + ", " + Join(switches));
-      const MemoryFileSystem before = installation.make();
-      MemoryFileSystem clean = before;
-      ASSERT_EQ(RunGuarded(clean, switches).code, kExitOk);
-      for (const GameFilePaths& game : kGameFiles) {
-        // From just after the file's bytes were read (or it was found
-        // missing) to just before its swap.
-        std::size_t read = 0, swapped = 0;
-        for (std::size_t i = 0; i < clean.Log().size(); ++i) {
-          const auto& [op, path] = clean.Log()[i];
-          if (path != game.file) continue;
-          if ((op == Op::Read || (op == Op::OpenRead && !before.Content(path))) && read == 0) {
-            read = i + 1;
-          }
-          if (op == Op::Replace) swapped = i + 1;
-        }
-        if (swapped == 0) continue;
-        const std::optional<std::string> changes[] = {foreign, std::nullopt};
-        for (const std::optional<std::string>& change : changes) {
-          if (!change && !before.Content(game.file)) continue;
-          for (std::size_t at = read + 1; at <= swapped; ++at) {
-            const std::string what = game.file + (change ? " written" : " removed") +
-                                     " before operation " + std::to_string(at);
-            MemoryFileSystem fs = before;
-            fs.ChangeBefore(at, game.file, change);
-            const Outcome outcome = RunGuarded(fs, switches);
-            ++scenarios;
-            EXPECT_EQ(outcome.code, kExitNotWritten) << what << " " << outcome.error;
-            EXPECT_EQ(fs.Content(game.file), change) << what;
-            const auto backup = fs.Content(game.backup);
-            EXPECT_TRUE(!backup || backup == before.Content(game.backup) ||
-                        backup == before.Content(game.file))
-                << what << ": the backup holds " << *backup;
-            for (const auto& [path, content] : fs.Files()) {
-              EXPECT_FALSE(MemoryFileSystem::IsTemporaryName(path)) << what << ": " << path;
-            }
-          }
-        }
-      }
-    }
-  }
-  std::cout << "[ foreign  ] " << scenarios << " writes by another program mid-run\n";
-  EXPECT_GT(scenarios, 100);
-}
-
 // The sweep's own yardstick: a clean run of each fixture does change what the
 // fault scenarios are judged against, so they are not judged against nothing.
 TEST(FaultSweep, CleanRunsRewriteTheFilesTheSweepWatches) {

@@ -127,13 +127,6 @@ bool MemoryFileSystem::AsRead(const std::string& path) const {
 
 bool MemoryFileSystem::Count(Op op, const std::string& path) {
   if (killBefore_ && log_.size() + 1 == *killBefore_) filesAtKill_ = files_;
-  if (change_ && log_.size() + 1 == change_->operation) {
-    if (change_->content) {
-      files_[change_->path] = *change_->content;
-    } else {
-      files_.erase(change_->path);
-    }
-  }
   if (op != Op::Lock && !lockHeld_) ++unlockedOperations_;
   log_.emplace_back(op, path);
   const int n = ++counts_[op];

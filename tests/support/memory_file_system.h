@@ -1,10 +1,9 @@
 // A FileSystem held in memory, for tests: files keyed by their exact Windows
-// path, with read-only and locked files, one injectable fault, a kill at any
-// operation, and another program's write before any operation. Like the
-// platform's, the first touch of a folder in a run removes the temporary
-// files an earlier (killed) run left there, a copy or a replacement of a file
-// the run read goes ahead only while it holds what was read, and the
-// installation is locked against other runs.
+// path, with read-only and locked files, one injectable fault, and a kill at
+// any operation. Like the platform's, the first touch of a folder in a run
+// removes the temporary files an earlier (killed) run left there, a copy or a
+// replacement of a file the run read goes ahead only while it holds what was
+// read, and the installation is locked against other runs.
 #pragma once
 
 #include <chrono>
@@ -44,11 +43,6 @@ class MemoryFileSystem : public FileSystem {
   void InjectFault(Fault fault) { fault_ = fault; }
   // As if another run held the installation for the whole wait.
   void SetHeldElsewhere() { heldElsewhere_ = true; }
-  // Another program writes `content` to `path` (or removes it, without
-  // content) just before the run's `operation`-th operation (counting from 1).
-  void ChangeBefore(std::size_t operation, std::string path, std::optional<std::string> content) {
-    change_ = {operation, std::move(path), std::move(content)};
-  }
   // As the platform's for a dry run: writing operations only check (a copy
   // reports whether it could be made, a writer keeps nothing and never
   // commits) and no temporary files are cleared.
@@ -83,11 +77,6 @@ class MemoryFileSystem : public FileSystem {
  private:
   class Writer;
   class Lock;
-  struct Change {
-    std::size_t operation;
-    std::string path;
-    std::optional<std::string> content;
-  };
   // Logs the operation; true when it is the one to fail.
   bool Count(Op op, const std::string& path);
   static std::string FolderOf(const std::string& path);
@@ -107,7 +96,6 @@ class MemoryFileSystem : public FileSystem {
   std::optional<std::size_t> killBefore_;
   bool preview_ = false;
   std::optional<std::map<std::string, std::string>> filesAtKill_;
-  std::optional<Change> change_;
   // What each path held when the run last read it (nothing: missing).
   std::map<std::string, std::optional<std::string>> read_;
   bool heldElsewhere_ = false;
