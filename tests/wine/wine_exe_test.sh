@@ -904,15 +904,23 @@ group_parallel() {
   local files=(script/cupAlloc.txt database/Country38.sav)
   local backups=(script/cupAlloc.backup-original.txt database/Country38.backup-original.sav)
 
-  # A plain run and a /b run started together, loop after loop.
+  # A plain run and a /b run started together, loop after loop, each first
+  # in turn.
   local loops=12 loop i plain backup plain_code backup_code
   local checked=0 wrong=0 both_ok=0 serial=0 left=0
   for ((loop = 1; loop <= loops; loop++)); do
     reset_game large
-    start plain "$exe" /s
-    plain=$pid
-    start backup "$exe" /s /b
-    backup=$pid
+    if ((loop % 2)); then
+      start backup "$exe" /s /b
+      backup=$pid
+      start plain "$exe" /s
+      plain=$pid
+    else
+      start plain "$exe" /s
+      plain=$pid
+      start backup "$exe" /s /b
+      backup=$pid
+    fi
     pid=$plain
     finish 120
     plain_code=$code
@@ -964,6 +972,7 @@ group_parallel() {
     started=$SECONDS
     start waits "$exe" /s /b
     sleep 3
+    check "let go: while held, the run waits and has written nothing" eval 'running && unchanged'
     release
     finish 60
     took=$((SECONDS - started))
@@ -980,6 +989,8 @@ group_parallel() {
   if hold; then
     start abandoned "$exe" /s
     sleep 2
+    check "holder killed: till then, the run waits and has written nothing" \
+      eval 'running && unchanged'
     kill -KILL "$(pgrep -P "$holder")" 2>/dev/null
     wait "$holder"
     finish 60
