@@ -31,6 +31,7 @@ class ServedFileSystem : public FileSystem {
   void Put(const std::string& path, std::string bytes) { files_[path] = std::move(bytes); }
   std::size_t bytesWritten = 0;
 
+  LockResult LockInstallation(const std::string&, std::chrono::milliseconds) override { return {}; }
   ReadResult ReadFile(const std::string& path) override {
     auto it = files_.find(path);
     if (it == files_.end()) return {};

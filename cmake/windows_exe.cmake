@@ -78,7 +78,7 @@ if(CORVALDO_WINE_TESTS)
   add_dependencies(dialog_demo keep_desktop)
 
   add_executable(hold_file tests/wine/hold_file.cpp)
-  target_link_libraries(hold_file PRIVATE corvaldo_warnings)
+  target_link_libraries(hold_file PRIVATE corvaldo_platform corvaldo_warnings)
   target_link_options(hold_file PRIVATE -static -static-libgcc -static-libstdc++)
 
   set(CORVALDO_NATIVE_EXE "${CMAKE_SOURCE_DIR}/build/native/script-corvaldo" CACHE FILEPATH
@@ -87,7 +87,7 @@ if(CORVALDO_WINE_TESTS)
   # The exe's architecture picks the Wine loader and the kind of prefix; the
   # 32-bit exe also runs in a 64-bit prefix, as on 64-bit Windows. On a busy
   # 2-core machine an i686 group under qemu took up to 35 minutes.
-  set(corvaldo_wine_groups patch messages dialog sharing restore)
+  set(corvaldo_wine_groups patch messages dialog sharing restore parallel)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     list(APPEND corvaldo_wine_groups wow64)
   endif()

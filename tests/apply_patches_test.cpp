@@ -167,6 +167,11 @@ TEST(ApplyPatches, RewritesThatDoNotLandEndWithTwo) {
        },
        {"database\\Country38.sav"},
        false},
+      {"a folder at the backup's name",
+       {"/b"},
+       [](MemoryFileSystem& fs) { fs.AddFolder(kScriptBackup); },
+       {scriptName},
+       false},
       {"flush fails",
        {"/r"},
        [](MemoryFileSystem& fs) {
@@ -442,6 +447,87 @@ TEST(ApplyPatches, ErrorsNameTheFileAndLine) {
     ASSERT_EQ(reports.size(), c.file == kCountry ? 1u : 0u);
     if (!reports.empty()) {
       EXPECT_EQ(reports[0].outcome, FileOutcome::Changed);
+    }
+  }
+}
+
+// A UI that notes, for each dialog, whether the run still held the
+// installation while the user was asked.
+class HoldWatchingUi : public FakeUi {
+ public:
+  explicit HoldWatchingUi(const MemoryFileSystem& fs) : fs_(fs) {}
+  int ShowMessageDialog(const std::string& text, MessageKind kind) override {
+    heldDuringDialog = heldDuringDialog || fs_.LockHeld();
+    return FakeUi::ShowMessageDialog(text, kind);
+  }
+  bool heldDuringDialog = false;
+
+ private:
+  const MemoryFileSystem& fs_;
+};
+
+// Runs at once end as runs one after another: a run holds the installation
+// from before its first file operation to after its last, lets go before it
+// waits on the user, and one that finds it held for the whole wait ends with
+// 4, having read nothing, and says so unless silent.
+TEST(ApplyPatches, HoldsTheInstallationForTheWholeRun) {
+  const struct {
+    const char* what;
+    V switches;
+    std::function<void(MemoryFileSystem&)> prepare;
+    int code;
+    std::size_t dialogs;
+  } cases[] = {
+      {"free", {"/tp", "/r", "/b"}, nullptr, kExitOk, 0},
+      {"free, a file not written",
+       {"/r"},
+       [](MemoryFileSystem& fs) { fs.SetReadOnly(kRules); },
+       kExitNotWritten,
+       1},
+      {"an error ends the run",
+       {},
+       [](MemoryFileSystem& fs) { fs.AddFile(kScript, "x\r\n"); },
+       -1,
+       0},
+      {"held by another run",
+       {"/b"},
+       [](MemoryFileSystem& fs) { fs.SetHeldElsewhere(); },
+       kExitBusy,
+       1},
+      {"held by another run, silent",
+       {"/b", "/s"},
+       [](MemoryFileSystem& fs) { fs.SetHeldElsewhere(); },
+       kExitBusy,
+       0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    MemoryFileSystem fs = Installation();
+    if (c.prepare) c.prepare(fs);
+    const auto before = fs.Files();
+    HoldWatchingUi ui(fs);
+    int code = -1;
+    try {
+      code = RunPatcher(fs, c.switches, &ui);
+    } catch (const EError&) {
+      EXPECT_FALSE(fs.LockHeld()) << "the error report waits on the user";
+    }
+    EXPECT_EQ(code, c.code);
+    EXPECT_EQ(ui.dialogs.size(), c.dialogs);
+    EXPECT_FALSE(ui.heldDuringDialog);
+    EXPECT_FALSE(fs.LockHeld());
+    EXPECT_EQ(fs.LockWait(), std::chrono::seconds(30));
+    ASSERT_FALSE(fs.Log().empty());
+    EXPECT_EQ(fs.Log().front(), std::make_pair(Op::Lock, std::string(kDir)));
+    if (c.code == kExitBusy) {
+      EXPECT_EQ(fs.Log().size(), 1u) << "a file was looked at";
+      EXPECT_EQ(fs.Files(), before);
+      if (c.dialogs > 0) {
+        EXPECT_EQ(ui.dialogs[0].first, kBusyMessage);
+        EXPECT_EQ(ui.dialogs[0].second, 0);
+      }
+    } else {
+      EXPECT_EQ(fs.UnlockedOperations(), 0);
     }
   }
 }

@@ -122,6 +122,13 @@ TEST(DryRun, DecidesAsTheRealRunAndWritesNothing) {
     }
     EXPECT_EQ(named, written) << c.name;
   }
+  // It takes no lock: another run holding the installation stops it not.
+  MemoryFileSystem held = Installation();
+  held.SetHeldElsewhere();
+  held.SetPreview();
+  DryRunFileSystem dry(held);
+  EXPECT_EQ(RunOver(dry, {"/b"}).code, kExitOk);
+  for (const auto& [op, path] : held.Log()) EXPECT_NE(op, Op::Lock) << path;
 }
 
 // The report, as a user reads it: each backup, what the lines do not show,

@@ -6,11 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gamefiles/file_system.h"
@@ -436,6 +438,152 @@ TEST_F(PosixFileSystemTest, CopyNoReplaceCopiesOnceAndNeverReplaces) {
   EXPECT_FALSE(files_->CopyNoReplace(from, "C:\\Game\\nowhere\\b.txt"));
   EXPECT_FALSE(files_->CopyNoReplace("C:\\Game\\script", "C:\\Game\\script\\b.txt"));
   EXPECT_EQ(ScriptFolder(), (Names{"cupAlloc.backup-original.txt", "cupAlloc.txt"}));
+}
+
+// What counts as a file, so as a backup that is there: a regular file,
+// through a link too; a folder, a FIFO or a dangling link is none.
+TEST_F(PosixFileSystemTest, ExistsOnlyForARegularFile) {
+  Put("script/file.txt", "x");
+  fs::create_directory(game_ + "/script/folder");
+  ASSERT_EQ(mkfifo((game_ + "/script/fifo").c_str(), 0644), 0);
+  fs::create_symlink("file.txt", game_ + "/script/link");
+  fs::create_symlink("nowhere.txt", game_ + "/script/dangling");
+  const struct {
+    const char* name;
+    bool exists;
+  } cases[] = {{"file.txt", true}, {"FILE.TXT", true},  {"link", true}, {"folder", false},
+               {"fifo", false},    {"dangling", false}, {"none", false}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(files_->Exists(std::string("C:\\Game\\script\\") + c.name), c.exists) << c.name;
+  }
+}
+
+// A copy from, or a replacement of, a file the run read goes ahead only while
+// the file is what was read: another program's change in between, of any
+// kind, stops it, and both names stay as that program left them.
+TEST_F(PosixFileSystemTest, OnlyWhatTheRunReadIsCopiedOrWrittenOver) {
+  const std::string path = "C:\\Game\\script\\cupAlloc.txt";
+  const std::string backup = "C:\\Game\\script\\cupAlloc.backup-original.txt";
+  const std::string file = game_ + "/script/cupAlloc.txt";
+  const auto write = [](const std::string& at, const std::string& bytes, int flags) {
+    const int fd = open(at.c_str(), O_WRONLY | O_CREAT | flags, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    close(fd);
+  };
+  const struct {
+    const char* what;
+    bool presentWhenRead;
+    std::function<void()> change;
+    bool goesAhead;
+  } cases[] = {
+      {"nothing", true, [] {}, true},
+      {"nothing, missing", false, [] {}, true},
+      {"written in place, same size", true, [&] { write(file, "ORIGINAL", 0); }, false},
+      {"appended to", true, [&] { write(file, "+", O_APPEND); }, false},
+      {"replaced by a rename", true,
+       [&] {
+         write(file + ".new", "original", O_TRUNC);
+         ASSERT_EQ(rename((file + ".new").c_str(), file.c_str()), 0);
+       },
+       false},
+      {"removed", true, [&] { ASSERT_EQ(unlink(file.c_str()), 0); }, false},
+      {"created where it was missing", false, [&] { write(file, "theirs", 0); }, false},
+  };
+  for (const auto& c : cases) {
+    for (const bool copy : {true, false}) {
+      SCOPED_TRACE(std::string(c.what) + (copy ? ", copied" : ", replaced"));
+      fs::remove(file);
+      fs::remove(game_ + "/script/cupAlloc.backup-original.txt");
+      if (c.presentWhenRead) {
+        Put("script/cupAlloc.txt", "original");
+        // Written long ago, so that a write now moves its time whatever the
+        // file system's tick.
+        const struct timespec old[2] = {{978307200, 0}, {978307200, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), old, 0), 0);
+      }
+      if (copy && !c.presentWhenRead) continue;  // nothing to copy
+      std::unique_ptr<FileSystem> run = MakeWineFileSystem(prefix_);
+      run->ReadFile(path);
+      c.change();
+      const bool there = fs::exists(file);
+      const std::string left = there ? Get("script/cupAlloc.txt") : "";
+      if (copy) {
+        EXPECT_EQ(run->CopyNoReplace(path, backup), c.goesAhead);
+        EXPECT_EQ(fs::exists(game_ + "/script/cupAlloc.backup-original.txt"), c.goesAhead);
+        if (c.goesAhead) {
+          EXPECT_EQ(Get("script/cupAlloc.backup-original.txt"), "original");
+        }
+      } else {
+        std::unique_ptr<FileWriter> writer = run->OpenForReplace(path);
+        ASSERT_NE(writer, nullptr);
+        ASSERT_TRUE(writer->Write("new"));
+        EXPECT_EQ(writer->Commit(), c.goesAhead);
+      }
+      if (copy || !c.goesAhead) {
+        EXPECT_EQ(fs::exists(file), there);
+        if (there) {
+          EXPECT_EQ(Get("script/cupAlloc.txt"), left);
+        }
+      } else {
+        EXPECT_EQ(Get("script/cupAlloc.txt"), "new");
+      }
+      for (const std::string& name : ScriptFolder()) {
+        EXPECT_EQ(name.find(".corvaldo-"), std::string::npos) << name;
+      }
+    }
+  }
+}
+
+// One run at a time on an installation, whatever path leads to its folder:
+// another waits the whole wait for it, or goes on once it is let go; a dry
+// run holds nothing up.
+TEST_F(PosixFileSystemTest, OneRunAtATimeHoldsAnInstallation) {
+  using namespace std::chrono_literals;
+  fs::create_directory_symlink(game_, prefix_ + "/drive_c/Link");
+  fs::create_directories(prefix_ + "/drive_c/Other");
+  const struct {
+    const char* what;
+    std::string second;
+    bool preview;
+    LockStatus status;
+  } cases[] = {
+      {"the same path", "C:\\Game", false, LockStatus::Busy},
+      {"another spelling", "c:\\GAME\\", false, LockStatus::Busy},
+      {"through a link", "C:\\Link", false, LockStatus::Busy},
+      {"another folder", "C:\\Other", false, LockStatus::Held},
+      {"a missing folder", "C:\\Missing", false, LockStatus::Unavailable},
+      {"a dry run", "C:\\Game", true, LockStatus::Unavailable},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    LockResult first = files_->LockInstallation("C:\\Game", 0ms);
+    ASSERT_EQ(first.status, LockStatus::Held);
+    std::unique_ptr<FileSystem> other = MakeWineFileSystem(prefix_, true, c.preview);
+    const auto start = std::chrono::steady_clock::now();
+    LockResult second = other->LockInstallation(c.second, 150ms);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(second.status, c.status);
+    EXPECT_EQ(second.lock != nullptr, c.status == LockStatus::Held);
+    if (c.status == LockStatus::Busy) {
+      EXPECT_GE(waited, 150ms);
+      // Let go a moment into the next wait: that one then gets it.
+      std::thread letGo([&first] {
+        std::this_thread::sleep_for(100ms);
+        first.lock.reset();
+      });
+      const auto again = std::chrono::steady_clock::now();
+      second = other->LockInstallation(c.second, 10s);
+      const auto waitedAgain = std::chrono::steady_clock::now() - again;
+      letGo.join();
+      EXPECT_EQ(second.status, LockStatus::Held);
+      EXPECT_GE(waitedAgain, 100ms);
+      EXPECT_LT(waitedAgain, 5s);
+    } else {
+      EXPECT_LT(waited, 150ms);
+    }
+  }
+  EXPECT_EQ(ScriptFolder(), Names{}) << "a lock leaves nothing behind";
 }
 
 }  // namespace

@@ -603,6 +603,35 @@ TEST(HostileSymlinks, LinksAreFollowedAsWineWouldAndNeverCrash) {
          EXPECT_FALSE(fsys::exists(outside / "planted.txt"));
          EXPECT_EQ(ReadAll(p.DriveC() / "Games/TCM 2005/script/cupAlloc.txt"), Prefix::kScript);
        }},
+      // No backup is there but a regular file: no rewrite without one.
+      {"backup name is a folder",
+       "C:\\Games\\TCM 2005",
+       {"/b"},
+       [](const Prefix& p, const fsys::path&) {
+         Prefix::Install(p.DriveC() / "Games/TCM 2005");
+         fsys::create_directory(p.DriveC() / "Games/TCM 2005/script/cupAlloc.backup-original.txt");
+       },
+       kExitNotWritten,
+       [](const Prefix& p, const fsys::path&) {
+         EXPECT_TRUE(
+             fsys::is_directory(p.DriveC() / "Games/TCM 2005/script/cupAlloc.backup-original.txt"));
+         EXPECT_EQ(ReadAll(p.DriveC() / "Games/TCM 2005/script/cupAlloc.txt"), Prefix::kScript);
+       }},
+      {"backup name is a FIFO",
+       "C:\\Games\\TCM 2005",
+       {"/td", "/b"},
+       [](const Prefix& p, const fsys::path&) {
+         Prefix::Install(p.DriveC() / "Games/TCM 2005");
+         const fsys::path fifo =
+             p.DriveC() / "Games/TCM 2005/database/Country38.backup-original.sav";
+         ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+       },
+       kExitNotWritten,
+       [](const Prefix& p, const fsys::path&) {
+         EXPECT_TRUE(
+             fsys::is_fifo(p.DriveC() / "Games/TCM 2005/database/Country38.backup-original.sav"));
+         EXPECT_EQ(ReadAll(p.DriveC() / "Games/TCM 2005/database/Country38.sav"), Prefix::kCountry);
+       }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -349,5 +349,38 @@ TEST(Restore, FilesThatCannotBeReadOrWrittenAreReportedAndTheRestGoesOn) {
   }
 }
 
+// A restore takes turns with other runs as a patch run does: it holds the
+// installation for all its file operations, and one held elsewhere for the
+// whole wait ends with 4, nothing read, the user told unless silent.
+TEST(Restore, HoldsTheInstallationAsAPatchRunDoes) {
+  for (const bool heldElsewhere : {false, true}) {
+    for (const bool silent : {false, true}) {
+      SCOPED_TRACE(std::string(heldElsewhere ? "held elsewhere" : "free") +
+                   (silent ? ", silent" : ""));
+      MemoryFileSystem fs = PatchedWithBackups();
+      if (heldElsewhere) fs.SetHeldElsewhere();
+      const auto before = fs.Files();
+      const Restored run = Restore(fs, silent ? V{"/u", "/s"} : V{"/u"});
+      ASSERT_FALSE(fs.Log().empty());
+      EXPECT_EQ(fs.Log().front(), std::make_pair(Op::Lock, std::string(kDir)));
+      EXPECT_FALSE(fs.LockHeld());
+      if (heldElsewhere) {
+        EXPECT_EQ(run.code, kExitBusy);
+        EXPECT_EQ(fs.Log().size(), 1u) << "a file was looked at";
+        EXPECT_EQ(fs.Files(), before);
+        EXPECT_TRUE(run.reports.empty());
+        EXPECT_EQ(run.ui.dialogs.size(), silent ? 0u : 1u);
+        if (!silent && !run.ui.dialogs.empty()) {
+          EXPECT_EQ(run.ui.dialogs[0].first, kBusyMessage);
+        }
+      } else {
+        EXPECT_EQ(run.code, kExitOk);
+        EXPECT_EQ(fs.UnlockedOperations(), 0);
+        EXPECT_EQ(*fs.Content(kRules), kOriginalRules);
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace corvaldo

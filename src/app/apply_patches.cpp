@@ -14,6 +14,15 @@ std::string NotWrittenMessage(const std::vector<std::string>& files) {
   return text;
 }
 
+LockResult HoldInstallation(FileSystem& fs, const std::string& installDir, bool silent,
+                            UserInterface& ui) {
+  // Runs at once end as the same runs one after another: each reads, judges
+  // and writes the files with no other run of ours in between.
+  LockResult hold = fs.LockInstallation(installDir, kInstallationWait);
+  if (hold.status == LockStatus::Busy && !silent) ui.ShowMessageDialog(kBusyMessage, 0);
+  return hold;
+}
+
 int ApplyPatches(const RunOptions& options, FileSystem& fs, Registry& registry, UserInterface& ui,
                  std::vector<FileReport>* reports, bool tellNotWritten) {
   if (reports) reports->clear();
@@ -22,6 +31,8 @@ int ApplyPatches(const RunOptions& options, FileSystem& fs, Registry& registry, 
 
   PatchState state(options, fs);
   state.InstallDir = std::move(*installDir);
+  LockResult hold = HoldInstallation(fs, state.InstallDir, options.Silent, ui);
+  if (hold.status == LockStatus::Busy) return kExitBusy;
   try {
     if (options.PatchCupScript) ApplyCupScriptPatch(state);
     // Portugal's entry must never name a cup the script does not hold.
@@ -38,6 +49,8 @@ int ApplyPatches(const RunOptions& options, FileSystem& fs, Registry& registry, 
     throw;
   }
   state.lines.Clear();
+  // The files are as they stay: another run need not wait while the user reads.
+  hold.lock.reset();
 
   const std::vector<std::string> notWritten = state.NotWritten();
   if (reports) *reports = std::move(state.reports);

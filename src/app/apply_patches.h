@@ -2,6 +2,7 @@
 // fixed order over one shared line list.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -21,13 +22,35 @@ inline constexpr const char* kStatusMessage =
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitError = 1;
 inline constexpr int kExitNotWritten = 2;
+// Another run of ours held the installation for the whole wait.
+inline constexpr int kExitBusy = 4;
 
-// Runs the stages; returns kExitOk, or kExitNotWritten when a needed rewrite
-// did not land (the user is told which files unless silent or
-// `tellNotWritten` is false). What became of each file goes to `reports` when
-// given (also when an error ends the run: the files before it); it stays
-// empty when the game is not installed. The three error kinds propagate to
-// the caller.
+// How long a run waits for another one on the same installation: long enough
+// for a run over the game's files, short enough for an installer to go on.
+inline constexpr std::chrono::seconds kInstallationWait{30};
+
+// Portuguese first, then English, as in the status message.
+inline constexpr const char* kBusyMessage =
+    "Outra execu\xE7\xE3o est\xE1 a alterar o jogo.\r\n"
+    "Nada foi alterado; tente mais tarde.\r\n\r\n"
+    "Another run is changing the game.\r\n"
+    "Nothing was changed; try again later.";
+
+// Takes the installation's lock for a run, waiting kInstallationWait for
+// another run of ours to let it go; when it does not (Busy), the user is told
+// unless silent.
+LockResult HoldInstallation(FileSystem& fs, const std::string& installDir, bool silent,
+                            UserInterface& ui);
+
+// Runs the stages, holding the installation against other runs of ours from
+// before the first file is read until the last is written; returns kExitOk,
+// or kExitNotWritten when a needed rewrite did not land (the user is told
+// which files unless silent or `tellNotWritten` is false), or kExitBusy,
+// having read nothing, when another run held the installation for
+// kInstallationWait (the user is told unless silent). What became of each
+// file goes to `reports` when given (also when an error ends the run: the
+// files before it); it stays empty when the game is not installed or busy.
+// The three error kinds propagate to the caller, the installation let go.
 int ApplyPatches(const RunOptions& options, FileSystem& fs, Registry& registry, UserInterface& ui,
                  std::vector<FileReport>* reports = nullptr, bool tellNotWritten = true);
 

@@ -34,7 +34,11 @@ int RestoreOriginals(const RunOptions& options, FileSystem& fs, Registry& regist
 
   PatchState state(options, fs);
   state.InstallDir = std::move(*installDir);
+  LockResult hold = HoldInstallation(fs, state.InstallDir, options.Silent, ui);
+  if (hold.status == LockStatus::Busy) return kExitBusy;
   RestoreGameFiles(state);
+  // The files are as they stay: another run need not wait while the user reads.
+  hold.lock.reset();
 
   const bool allOriginal =
       std::none_of(state.reports.begin(), state.reports.end(), [](const FileReport& report) {

@@ -21,7 +21,9 @@ inline constexpr const char* kRestoreStatusMessage =
 
 // Finds the game as a patch run does (not installed: told unless silent, and
 // kExitOk), then puts each of the three game files back (RestoreGameFiles).
-// Returns kExitOk when every file is original afterwards, kExitNotWritten
+// It holds the installation as a patch run does (held by another run for the
+// whole wait: kExitBusy, nothing read). Returns kExitOk when every file is
+// original afterwards, kExitNotWritten
 // when one is not (changed since the patch, no backup, not written or not
 // readable); the others are restored all the same. Unless silent or
 // `tellLeftAlone` is false, the user is told which files, and which backups

@@ -108,6 +108,8 @@ constexpr const char* kUsage =
     "     backup, or not written); the others were restored\n"
     "  3  o jogo est\xE1 em v\xE1rios prefixos e nada foi alterado\n"
     "     the game is in several prefixes and nothing was changed\n"
+    "  4  outra execu\xE7\xE3o ocupou o jogo mais de 30 s; nada foi alterado\n"
+    "     another run held the game over 30 s; nothing was changed\n"
     "  5  o prefixo n\xE3o pode ser usado (WINEPREFIX relativo, system.reg ileg\xEDvel,\n"
     "     direitos do dono n\xE3o obtidos); nada foi alterado\n"
     "     the prefix cannot be used (a relative WINEPREFIX, an unreadable\n"

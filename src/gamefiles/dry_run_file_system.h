@@ -32,6 +32,9 @@ class DryRunFileSystem final : public FileSystem {
   // The whole content a rewritten file would have.
   const std::string& Rewritten(const std::string& path) const { return written_.at(path); }
 
+  // A dry run takes no lock: it writes nothing, so it holds no run up, and
+  // waits for none.
+  LockResult LockInstallation(const std::string&, std::chrono::milliseconds) override { return {}; }
   // What the run would see: its own writes and copies, else the real files.
   ReadResult ReadFile(const std::string& path) override;
   bool Exists(const std::string& path) override;

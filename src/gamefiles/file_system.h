@@ -2,6 +2,7 @@
 // so the core never touches the platform's file API and tests can inject faults.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -93,18 +94,52 @@ class FileWriter {
   virtual bool Commit() = 0;
 };
 
+// A run's hold on one installation: while it is held, every other run of ours
+// that asks for the same folder waits. Let go when dropped, and by the system
+// when the process dies, so that nothing is ever left to clear.
+class InstallationLock {
+ public:
+  virtual ~InstallationLock() = default;
+};
+
+enum class LockStatus {
+  Held,         // `lock` holds the installation
+  Busy,         // another run held it for the whole wait
+  Unavailable,  // it cannot be locked here (no such folder, or no locks on its file
+                // system); the run goes on without, and the checks below still hold
+};
+
+struct LockResult {
+  LockStatus status = LockStatus::Unavailable;
+  std::unique_ptr<InstallationLock> lock;
+};
+
+// Every file a run reads is remembered (which file it is, its size and times):
+// a copy from it, or a replacement of it, goes ahead only while it is still
+// that file, unchanged, so that a backup is never made of, and a rewrite never
+// lands over, anything but what the run judged. A file read as missing must
+// still be missing when its replacement lands.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
+  // Takes the lock of the installation in `installDir` (the same lock whatever
+  // path or spelling leads to the folder), waiting at most `wait` for another
+  // run to let it go.
+  virtual LockResult LockInstallation(const std::string& installDir,
+                                      std::chrono::milliseconds wait) = 0;
   // Reads a whole file in the reading mode (others may read, not write).
   virtual ReadResult ReadFile(const std::string& path) = 0;
+  // Whether a regular file is at `path` (links followed): a folder, a FIFO,
+  // a device or a dangling link is no file, so never a backup.
   virtual bool Exists(const std::string& path) = 0;
-  // Copies from -> to; fails, touching nothing, when `to` already exists.
+  // Copies from -> to; fails, touching nothing, when `to` already exists, or
+  // when `from` is not, or stops being while copied, the file this run read.
   // A failed copy never leaves a partial file at `to`.
   virtual bool CopyNoReplace(const std::string& from, const std::string& to) = 0;
   // Checks that `path` may be rewritten (read-only files, sharing conflicts and
   // missing folders fail here, before anything is written) and starts the
-  // replacement. Null when the file may not be rewritten.
+  // replacement; its Commit fails when `path` is no longer the file this run
+  // read there. Null when the file may not be rewritten.
   virtual std::unique_ptr<FileWriter> OpenForReplace(const std::string& path) = 0;
   // Removes the one name `path`: a file, or a link itself, never what a link
   // points to, never a folder, and never a file marked read-only. True when

@@ -13,12 +13,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <map>
 #include <new>
 #include <random>
 #include <set>
+#include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -188,6 +192,44 @@ void KeepOwner(int fd, const struct stat& original) {
 // with the mode the mount gives it: nothing to set, and no failure.
 bool SetMode(int fd, mode_t mode) {
   return fchmod(fd, mode) == 0 || errno == ENOSYS || errno == EPERM || errno == EOPNOTSUPP;
+}
+
+// What a file was when a run read it: its file system, its size, and its
+// modification and change times. A write through any name moves both times,
+// to the file system's tick, and a file put in its place by a rename has its
+// own (its change time is the rename's). Not the inode: FUSE file systems
+// (exFAT, FAT) number a file anew for each spelling it is looked up under,
+// and whenever the kernel has forgotten it.
+struct Stamp {
+  bool present = false;
+  dev_t device = 0;
+  off_t size = 0;
+  struct timespec modified {};
+  struct timespec changed {};
+};
+
+Stamp StampOf(const struct stat& st) {
+  return {true, st.st_dev, st.st_size, st.st_mtim, st.st_ctim};
+}
+
+bool operator==(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+bool Unchanged(const Stamp& was, const struct stat& st) {
+  return was.present && was.device == st.st_dev && was.size == st.st_size &&
+         was.modified == st.st_mtim && was.changed == st.st_ctim;
+}
+
+// Whether `path` is still what `was` says: the same file, unchanged, or still
+// missing.
+// Why a copy or a replacement was refused, where no system call failed.
+constexpr const char* kChangedSinceRead = "Changed by another program since it was read";
+
+bool StillAsRead(const Stamp& was, const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return !was.present && errno == ENOENT;
+  return Unchanged(was, st);
 }
 
 bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
@@ -413,13 +455,18 @@ void RemoveStaleTemps(const std::string& folder) {
 
 class PosixFileWriter : public FileWriter {
  public:
+  // `asRead`: what the run read at the target, which must still be there
+  // when the new content is swapped in; `landed` is called once it is.
   PosixFileWriter(FileSystem& fs, std::string target, TempFile temp, mode_t mode,
-                  std::optional<struct stat> original)
+                  std::optional<struct stat> original, std::optional<Stamp> asRead,
+                  std::function<void()> landed)
       : fs_(fs),
         target_(std::move(target)),
         temp_(std::move(temp)),
         mode_(mode),
-        original_(std::move(original)) {
+        original_(std::move(original)),
+        asRead_(asRead),
+        landed_(std::move(landed)) {
     buffer_.reserve(kBufferSize);
   }
 
@@ -443,11 +490,13 @@ class PosixFileWriter : public FileWriter {
     if (ok && original_) KeepOwner(temp_.fd, *original_);
     ok = ok && SetMode(temp_.fd, mode_) && fsync(temp_.fd) == 0;
     // The file gets a name only now that it is whole, and keeps its lock
-    // until it has taken the target's place.
-    ok = ok && NameTemp(temp_) && rename(temp_.path.c_str(), target_.c_str()) == 0;
+    // until it has taken the target's place. Whatever another program made
+    // of the target since the run read it is never written over.
+    const bool changed = ok && asRead_ && !StillAsRead(*asRead_, target_);
+    ok = ok && !changed && NameTemp(temp_) && rename(temp_.path.c_str(), target_.c_str()) == 0;
     if (!ok) {
       // A write that failed before has given its reason already.
-      if (!failed_) fs_.SetFailureReason(SystemReason(errno));
+      if (!failed_) fs_.SetFailureReason(changed ? kChangedSinceRead : SystemReason(errno));
       Discard();
       return false;
     }
@@ -456,6 +505,7 @@ class PosixFileWriter : public FileWriter {
     temp_.path.clear();  // now the target's name
     finished_ = true;
     SyncFolder(temp_.folder);
+    landed_();
     return true;
   }
 
@@ -481,9 +531,24 @@ class PosixFileWriter : public FileWriter {
   TempFile temp_;
   mode_t mode_;
   std::optional<struct stat> original_;
+  std::optional<Stamp> asRead_;
+  std::function<void()> landed_;
   std::string buffer_;
   bool failed_ = false;
   bool finished_ = false;
+};
+
+// The hold on an installation: an flock on its folder, which the kernel lets
+// go with the descriptor, also when the process dies.
+class FolderLock final : public InstallationLock {
+ public:
+  explicit FolderLock(int fd) : fd_(fd) {}
+  ~FolderLock() override { close(fd_); }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+ private:
+  int fd_;
 };
 
 // Puts the finished, named temporary file at `to` unless something is there
@@ -533,6 +598,37 @@ class PosixFileSystem : public FileSystem {
   PosixFileSystem(PathMap map, bool unnamedTemps, bool preview)
       : map_(std::move(map)), unnamedTemps_(unnamedTemps), preview_(preview) {}
 
+  // An flock on the install folder itself: the kernel keys it to the folder,
+  // whatever path leads there, and no file is made that could be left
+  // behind. Polled, so that the wait is bounded without a signal.
+  LockResult LockInstallation(const std::string& installDir,
+                              std::chrono::milliseconds wait) override {
+    LockResult result;
+    if (preview_) return result;  // a dry run writes nothing, so holds nothing up
+    std::optional<std::string> mapped = map_(installDir + "\\", false);
+    if (!mapped) return result;
+    const int fd = open(mapped->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return result;
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+      if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        result.status = LockStatus::Held;
+        result.lock = std::make_unique<FolderLock>(fd);
+        return result;
+      }
+      const int error = errno;
+      if (error == EINTR) continue;
+      const auto now = std::chrono::steady_clock::now();
+      if (error != EWOULDBLOCK || now >= deadline) {
+        if (error == EWOULDBLOCK) result.status = LockStatus::Busy;
+        close(fd);
+        return result;
+      }
+      std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+          std::chrono::milliseconds(20), deadline - now));
+    }
+  }
+
   ReadResult ReadFile(const std::string& path) override {
     SetFailureReason({});
     ReadResult result;
@@ -541,11 +637,16 @@ class PosixFileSystem : public FileSystem {
       result.status = ReadStatus::PathTooLong;
       return result;
     }
+    read_.erase(path);
     std::optional<std::string> mapped = map_(path, false);
     if (!mapped) {
       // A folder on the way that cannot be searched hides whether the file is there.
-      if (!Absent(errno)) result.status = Unreadable(errno);
-      return result;  // else Missing
+      if (!Absent(errno)) {
+        result.status = Unreadable(errno);
+        return result;
+      }
+      read_[path] = Stamp{};
+      return result;  // Missing
     }
     Visit(SplitFolder(*mapped).first);
     // O_NONBLOCK keeps a FIFO from hanging the open; it is refused below.
@@ -555,6 +656,7 @@ class PosixFileSystem : public FileSystem {
         preview_ ? OpenUntimed(AT_FDCWD, mapped->c_str(), kFlags) : open(mapped->c_str(), kFlags);
     if (fd < 0) {
       result.status = Absent(errno) ? ReadStatus::Missing : Unreadable(errno);
+      if (result.status == ReadStatus::Missing) read_[path] = Stamp{};
       return result;
     }
     struct stat st;
@@ -568,6 +670,8 @@ class PosixFileSystem : public FileSystem {
       close(fd);
       return result;
     }
+    // Taken before the first byte is read: a write while it is read moves it.
+    read_[path] = StampOf(st);
     bool ok;
     try {
       ok = ReadAll(fd, static_cast<std::size_t>(st.st_size), result.bytes);
@@ -586,7 +690,7 @@ class PosixFileSystem : public FileSystem {
     if (path.size() > kMaxPathLength) return false;
     std::optional<std::string> mapped = map_(path, false);
     struct stat st;
-    return mapped && stat(mapped->c_str(), &st) == 0;
+    return mapped && stat(mapped->c_str(), &st) == 0 && S_ISREG(st.st_mode);
   }
 
   bool CopyNoReplace(const std::string& from, const std::string& to) override {
@@ -603,6 +707,18 @@ class PosixFileSystem : public FileSystem {
 
     int in = open(source->c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (in < 0) return Fail(errno);
+    // Only a copy of what the run read: the file it judged, as it judged it.
+    const auto asRead = read_.find(from);
+    if (asRead != read_.end()) {
+      const bool stated = fstat(in, &st) == 0;
+      const int error = errno;
+      if (!stated || !Unchanged(asRead->second, st)) {
+        close(in);
+        if (!stated) return Fail(error);
+        SetFailureReason(kChangedSinceRead);
+        return false;
+      }
+    }
     bool copied = preview_ ? CouldCreateIn(SplitFolder(*target).first, in)
                            : CopyVia(in, *target, unnamedTemps_);
     if (!copied) Fail(errno);
@@ -650,8 +766,12 @@ class PosixFileSystem : public FileSystem {
     std::optional<TempFile> temp =
         CreateTempBeside(folder, SplitFolder(target).second, unnamedTemps_);
     if (!temp) return Refuse(errno);
+    std::optional<Stamp> asRead;
+    if (const auto read = read_.find(path); read != read_.end()) asRead = read->second;
+    // The new content is this run's own: what it read there no longer counts.
     return std::make_unique<PosixFileWriter>(*this, std::move(target), std::move(*temp), mode,
-                                             std::move(original));
+                                             std::move(original), asRead,
+                                             [this, path] { read_.erase(path); });
   }
 
   bool Remove(const std::string& path) override {
@@ -684,7 +804,9 @@ class PosixFileSystem : public FileSystem {
     const auto [folder, name] = SplitFolder(target);
     std::optional<TempFile> temp = CreateTempBeside(folder, name, unnamedTemps);
     if (!temp) return false;
-    bool ok = CopyData(in, temp->fd);
+    // A file written while it was copied gives no copy of anything.
+    struct stat after;
+    bool ok = CopyData(in, temp->fd) && fstat(in, &after) == 0 && Unchanged(StampOf(source), after);
     if (ok) {
       KeepOwner(temp->fd, source);
       // A copy keeps the original's modification time, as Windows' copy does.
@@ -765,6 +887,8 @@ class PosixFileSystem : public FileSystem {
   bool unnamedTemps_;
   bool preview_;
   std::set<std::string> visited_;
+  // What each file was when this run last read it, by the path it was read at.
+  std::map<std::string, Stamp> read_;
 };
 
 }  // namespace

@@ -1,9 +1,16 @@
 // The file seam on Windows: the ANSI file API with the game's open modes, and
 // a replacement through a temporary file swapped in by ReplaceFileA.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <sddl.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -51,6 +58,117 @@ class Handle {
  private:
   HANDLE handle_;
 };
+
+// What a file was when a run read it: its volume, its size and its last write
+// time. A write moves the time; a file put in its place brings its own. Not
+// the file index: under Wine it is the inode, which FUSE file systems (exFAT,
+// FAT) give anew for each spelling a file is looked up under.
+struct Stamp {
+  bool present = false;
+  DWORD volume = 0;
+  std::uint64_t size = 0;
+  std::uint64_t written = 0;
+};
+
+std::uint64_t Joined(DWORD high, DWORD low) { return (std::uint64_t{high} << 32) | low; }
+
+std::optional<Stamp> StampOf(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) return std::nullopt;
+  return Stamp{true, info.dwVolumeSerialNumber, Joined(info.nFileSizeHigh, info.nFileSizeLow),
+               Joined(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime)};
+}
+
+bool Unchanged(const Stamp& was, const std::optional<Stamp>& now) {
+  return now && was.present && was.volume == now->volume && was.size == now->size &&
+         was.written == now->written;
+}
+
+// Whether `path` is still what `was` says: the same file, unchanged, or still
+// missing.
+bool StillAsRead(const Stamp& was, const std::string& path) {
+  if (!was.present) return !IsPresent(path) && GetLastError() == ERROR_FILE_NOT_FOUND;
+  const HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool same = Unchanged(was, StampOf(file));
+  CloseHandle(file);
+  return same;
+}
+
+// The hold on an installation: a named mutex, which Windows gives to the next
+// waiter when the process ends without letting it go (abandoned: the files
+// themselves are safe, each replaced whole or not at all).
+class MutexLock final : public InstallationLock {
+ public:
+  explicit MutexLock(HANDLE mutex) : mutex_(mutex) {}
+  ~MutexLock() override {
+    ReleaseMutex(mutex_);
+    CloseHandle(mutex_);
+  }
+  MutexLock(const MutexLock&) = delete;
+  MutexLock& operator=(const MutexLock&) = delete;
+
+ private:
+  HANDLE mutex_;
+};
+
+// The name of an installation's mutex, in the namespace of every session (an
+// installer may run in another than the player's): the folder's identity, its
+// volume's serial number and its file index, which no spelling, short name,
+// junction or mapped drive changes; else, when it cannot be opened, a hash of
+// its full path in upper case.
+std::string InstallationMutexName(const std::string& installDir) {
+  std::string folder = installDir;
+  if (folder.empty() || folder.back() == ':') folder += '\\';
+  char name[80];
+  BY_HANDLE_FILE_INFORMATION info;
+  const HANDLE handle =
+      Openable(folder) ? CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)
+                       : INVALID_HANDLE_VALUE;
+  const bool known = handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &info);
+  if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  if (known) {
+    std::snprintf(name, sizeof name, "Global\\script-corvaldo-%08lX-%08lX%08lX",
+                  static_cast<unsigned long>(info.dwVolumeSerialNumber),
+                  static_cast<unsigned long>(info.nFileIndexHigh),
+                  static_cast<unsigned long>(info.nFileIndexLow));
+    return name;
+  }
+  char full[MAX_PATH];
+  const DWORD length =
+      Openable(folder) ? GetFullPathNameA(folder.c_str(), MAX_PATH, full, nullptr) : 0;
+  std::string path = length > 0 && length < MAX_PATH ? std::string(full, length) : folder;
+  CharUpperBuffA(path.data(), static_cast<DWORD>(path.size()));
+  while (path.size() > 3 && path.back() == '\\') path.pop_back();
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (const char c : path) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  std::snprintf(name, sizeof name, "Global\\script-corvaldo-path-%016llX",
+                static_cast<unsigned long long>(hash));
+  return name;
+}
+
+// A named mutex any user's run may wait on and let go: an installer run with
+// administrator rights makes it as well as the player's own run.
+HANDLE OpenInstallationMutex(const std::string& name) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  // SYNCHRONIZE and MUTEX_MODIFY_STATE for everyone.
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
+          "D:(A;;0x00100001;;;WD)", SDDL_REVISION_1, &descriptor, nullptr)) {
+    descriptor = nullptr;
+  }
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+  HANDLE mutex = CreateMutexA(descriptor ? &attributes : nullptr, FALSE, name.c_str());
+  if (descriptor) LocalFree(descriptor);
+  // One that exists already is opened for what a waiter needs.
+  if (mutex == nullptr && GetLastError() == ERROR_ACCESS_DENIED) {
+    mutex = OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name.c_str());
+  }
+  return mutex;
+}
 
 unsigned NextSalt() {
   static unsigned counter = 0;
@@ -146,8 +264,15 @@ void RemoveStaleTemporaries(const std::string& folder) {
 
 class Win32FileWriter final : public FileWriter {
  public:
-  Win32FileWriter(std::string target, TempNames names, Handle file)
-      : target_(std::move(target)), names_(std::move(names)), file_(std::move(file)) {}
+  // `asRead`: what the run read at the target, which must still be there
+  // when the new content is swapped in; `landed` is called once it is.
+  Win32FileWriter(std::string target, TempNames names, Handle file, std::optional<Stamp> asRead,
+                  std::function<void()> landed)
+      : target_(std::move(target)),
+        names_(std::move(names)),
+        file_(std::move(file)),
+        asRead_(asRead),
+        landed_(std::move(landed)) {}
 
   ~Win32FileWriter() override {
     file_.Close();
@@ -167,6 +292,7 @@ class Win32FileWriter final : public FileWriter {
     if (failed_) return false;
     committed_ = Swap();
     failed_ = !committed_;
+    if (committed_) landed_();
     return committed_;
   }
 
@@ -192,6 +318,9 @@ class Win32FileWriter final : public FileWriter {
   }
 
   bool Swap() {
+    // Whatever another program made of the target since the run read it is
+    // never written over.
+    if (asRead_ && !StillAsRead(*asRead_, target_)) return false;
     const char* fresh = names_.fresh.c_str();
     if (!IsPresent(target_)) {
       return MoveFileExA(fresh, target_.c_str(),
@@ -223,6 +352,8 @@ class Win32FileWriter final : public FileWriter {
   std::string target_;
   TempNames names_;
   Handle file_;
+  std::optional<Stamp> asRead_;
+  std::function<void()> landed_;
   std::string buffer_;
   bool failed_ = false;
   bool committed_ = false;
@@ -230,8 +361,32 @@ class Win32FileWriter final : public FileWriter {
 
 class Win32FileSystem final : public FileSystem {
  public:
+  LockResult LockInstallation(const std::string& installDir,
+                              std::chrono::milliseconds wait) override {
+    LockResult result;
+    const HANDLE mutex = OpenInstallationMutex(InstallationMutexName(installDir));
+    if (mutex == nullptr) return result;
+    const auto milliseconds =
+        static_cast<DWORD>(std::min<std::chrono::milliseconds::rep>(wait.count(), INFINITE - 1));
+    switch (WaitForSingleObject(mutex, milliseconds)) {
+      case WAIT_OBJECT_0:
+      case WAIT_ABANDONED:  // its holder died: the files are whole, each old or new
+        result.status = LockStatus::Held;
+        result.lock = std::make_unique<MutexLock>(mutex);
+        return result;
+      case WAIT_TIMEOUT:
+        result.status = LockStatus::Busy;
+        break;
+      default:
+        break;
+    }
+    CloseHandle(mutex);
+    return result;
+  }
+
   ReadResult ReadFile(const std::string& path) override {
     ReadResult result;
+    read_.erase(path);
     if (!Openable(path)) {
       result.status = path.size() > kMaxPathLength ? ReadStatus::PathTooLong : ReadStatus::Missing;
       return result;
@@ -245,8 +400,11 @@ class Win32FileSystem final : public FileSystem {
       result.status = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
                           ? ReadStatus::Missing
                           : ReadStatus::Unreadable;
+      if (result.status == ReadStatus::Missing) read_[path] = Stamp{};
       return result;
     }
+    // Taken before the first byte is read: a write while it is read moves it.
+    if (std::optional<Stamp> stamp = StampOf(file.Get())) read_[path] = *stamp;
     // Read straight into a buffer of the file's size, growing it only if the
     // file grew meanwhile.
     std::string bytes;
@@ -276,13 +434,31 @@ class Win32FileSystem final : public FileSystem {
   bool Exists(const std::string& path) override {
     if (!Openable(path)) return false;
     const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return false;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return true;
+    // A link (whose own attributes those are) is a file only where it leads to one.
+    Handle target(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    return target.Valid() && GetFileInformationByHandle(target.Get(), &info) &&
+           (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
   }
 
   bool CopyNoReplace(const std::string& from, const std::string& to) override {
     if (!Openable(from) || !Openable(to)) return false;
     Visit(to);
     if (IsPresent(to)) return false;
+    // Held open while it is copied, letting others read it but neither write,
+    // rename nor delete it, and checked against what the run read: the copy
+    // is of the file the run judged, as it judged it.
+    Handle source(CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!source.Valid()) return false;
+    const auto asRead = read_.find(from);
+    if (asRead != read_.end() && !Unchanged(asRead->second, StampOf(source.Get()))) return false;
     // Copied under a temporary name and renamed into place without replacing,
     // so that a copy broken off part-way, even by a kill, is never taken for
     // the backup: that one is whole or absent.
@@ -327,7 +503,11 @@ class Win32FileSystem final : public FileSystem {
     TempNames names;
     Handle temp = CreateTemporary(target, names);
     if (!temp.Valid()) return nullptr;
-    return std::make_unique<Win32FileWriter>(target, std::move(names), std::move(temp));
+    std::optional<Stamp> asRead;
+    if (const auto read = read_.find(path); read != read_.end()) asRead = read->second;
+    // The new content is this run's own: what it read there no longer counts.
+    return std::make_unique<Win32FileWriter>(target, std::move(names), std::move(temp), asRead,
+                                             [this, path] { read_.erase(path); });
   }
 
   bool Remove(const std::string& path) override {
@@ -350,6 +530,8 @@ class Win32FileSystem final : public FileSystem {
   }
 
   std::set<std::string> visited_;
+  // What each file was when this run last read it, by the path it was read at.
+  std::map<std::string, Stamp> read_;
 };
 
 }  // namespace

@@ -21,8 +21,9 @@ inline bool ReadWhole(ReadStatus outcome) {
 // Backs the file up (with "/b") and rewrites it through `writeLines`; true
 // when the new content landed. The rewrite is refused, and counted as not
 // written, when the file was not read whole (`readOutcome`) or when "/b" was
-// given for an existing file and no backup is there after the copy. Records
-// the file's report either way.
+// given for an existing file and no backup is there after the copy (a
+// regular file: a folder, a FIFO or a dangling link at its name is none).
+// Records the file's report either way.
 bool RewriteGameFile(PatchState& state, const GameFile& file, ReadStatus readOutcome,
                      const std::function<void()>& writeLines);
 

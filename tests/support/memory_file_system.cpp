@@ -9,6 +9,8 @@ const char kTemporarySuffix[] = "~corvaldo.tmp";
 
 const char* MemoryFileSystem::ReasonFor(Op op) {
   switch (op) {
+    case Op::Lock:
+      return "Resource temporarily unavailable";
     case Op::OpenRead:
       return "Permission denied";
     case Op::Read:
@@ -72,8 +74,15 @@ class MemoryFileSystem::Writer final : public FileWriter {
         return false;
       }
     }
+    if (!fs_.AsRead(path_)) {
+      failed_ = true;
+      fs_.files_.erase(temp_);
+      fs_.SetFailureReason(kChangedReason);
+      return false;
+    }
     auto node = fs_.files_.extract(temp_);
     fs_.files_[path_] = std::move(node.mapped());
+    fs_.read_.erase(path_);
     committed_ = true;
     return true;
   }
@@ -87,6 +96,15 @@ class MemoryFileSystem::Writer final : public FileWriter {
   bool loggedWrite_ = false;
   bool failed_ = false;
   bool committed_ = false;
+};
+
+class MemoryFileSystem::Lock final : public InstallationLock {
+ public:
+  explicit Lock(MemoryFileSystem& fs) : fs_(fs) { fs_.lockHeld_ = true; }
+  ~Lock() override { fs_.lockHeld_ = false; }
+
+ private:
+  MemoryFileSystem& fs_;
 };
 
 void MemoryFileSystem::AddFile(const std::string& path, std::string content) {
@@ -138,11 +156,30 @@ void MemoryFileSystem::Visit(const std::string& path) {
   });
 }
 
+bool MemoryFileSystem::AsRead(const std::string& path) const {
+  const auto read = read_.find(path);
+  return read == read_.end() || Content(path) == read->second;
+}
+
 bool MemoryFileSystem::Count(Op op, const std::string& path) {
   if (killBefore_ && log_.size() + 1 == *killBefore_) filesAtKill_ = files_;
+  if (op != Op::Lock && !lockHeld_) ++unlockedOperations_;
   log_.emplace_back(op, path);
   const int n = ++counts_[op];
   return fault_ && fault_->op == op && fault_->occurrence == n && op != Op::Read && op != Op::Write;
+}
+
+LockResult MemoryFileSystem::LockInstallation(const std::string& installDir,
+                                              std::chrono::milliseconds wait) {
+  lockWait_ = wait;
+  LockResult result;
+  if (Count(Op::Lock, installDir) || heldElsewhere_) {
+    result.status = LockStatus::Busy;
+  } else if (!preview_) {
+    result.status = LockStatus::Held;
+    result.lock = std::make_unique<Lock>(*this);
+  }
+  return result;
 }
 
 ReadResult MemoryFileSystem::ReadFile(const std::string& path) {
@@ -150,12 +187,17 @@ ReadResult MemoryFileSystem::ReadFile(const std::string& path) {
   if (path.size() > kMaxPathLength) return {ReadStatus::PathTooLong, {}};
   Visit(path);
   const bool openFails = Count(Op::OpenRead, path);
+  read_.erase(path);
   auto it = files_.find(path);
-  if (it == files_.end()) return {ReadStatus::Missing, {}};
+  if (it == files_.end()) {
+    read_[path] = std::nullopt;
+    return {ReadStatus::Missing, {}};
+  }
   if (openFails || locked_.count(path)) {
     SetFailureReason(openFails ? ReasonFor(Op::OpenRead) : kLockedReason);
     return {ReadStatus::Unreadable, {}};
   }
+  read_[path] = it->second;
   Count(Op::Read, path);
   if (fault_ && fault_->op == Op::Read && fault_->occurrence == counts_[Op::Read]) {
     SetFailureReason(ReasonFor(Op::Read));
@@ -183,7 +225,8 @@ bool MemoryFileSystem::CopyNoReplace(const std::string& from, const std::string&
     return refuse("No such file or directory");
   }
   if (locked_.count(from)) return refuse(kLockedReason);
-  if (files_.count(to)) return refuse("File exists");
+  if (files_.count(to) || folders_.count(to)) return refuse("File exists");
+  if (!AsRead(from)) return refuse(kChangedReason);
   if (!preview_) files_[to] = source->second;
   return true;
 }

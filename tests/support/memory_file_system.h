@@ -1,9 +1,12 @@
 // A FileSystem held in memory, for tests: files keyed by their exact Windows
 // path, with read-only and locked files, one injectable fault, and a kill at
 // any operation. Like the platform's, the first touch of a folder in a run
-// removes the temporary files an earlier (killed) run left there.
+// removes the temporary files an earlier (killed) run left there, a copy or a
+// replacement of a file the run read goes ahead only while it holds what was
+// read, and the installation is locked against other runs.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <map>
 #include <optional>
@@ -18,12 +21,12 @@ namespace corvaldo {
 
 class MemoryFileSystem : public FileSystem {
  public:
-  enum class Op { OpenRead, Read, Exists, Copy, OpenReplace, Write, Flush, Replace, Remove };
+  enum class Op { Lock, OpenRead, Read, Exists, Copy, OpenReplace, Write, Flush, Replace, Remove };
 
   // Fails the `occurrence`-th operation of kind `op` (counting from 1). A Read
   // fault delivers the first `atByte` bytes and then fails; a Write fault
   // fails the `occurrence`-th writer once its temporary file holds `atByte`
-  // bytes.
+  // bytes. A Lock fault finds the installation held by another run.
   struct Fault {
     Op op = Op::OpenRead;
     int occurrence = 1;
@@ -39,6 +42,8 @@ class MemoryFileSystem : public FileSystem {
   // removed).
   void SetLocked(const std::string& path) { locked_.insert(path); }
   void InjectFault(Fault fault) { fault_ = fault; }
+  // As if another run held the installation for the whole wait.
+  void SetHeldElsewhere() { heldElsewhere_ = true; }
   // As the platform's for a dry run: writing operations only check (a copy
   // reports whether it could be made, a writer keeps nothing and never
   // commits) and no temporary files are cleared.
@@ -57,13 +62,21 @@ class MemoryFileSystem : public FileSystem {
   // Bytes each writer put into its temporary file, in the order opened.
   const std::vector<std::size_t>& WrittenBytes() const { return writtenBytes_; }
   static bool IsTemporaryName(const std::string& path);
+  // Whether the run holds the installation now; the wait it last asked for;
+  // how many operations it made without holding it.
+  bool LockHeld() const { return lockHeld_; }
+  std::chrono::milliseconds LockWait() const { return lockWait_; }
+  int UnlockedOperations() const { return unlockedOperations_; }
 
   // The reason a failure gives (FailureReason): an injected fault's, by the
   // kind of operation, and a read-only or locked file's.
   static const char* ReasonFor(Op op);
   static constexpr const char* kReadOnlyReason = "Read-only file system";
   static constexpr const char* kLockedReason = "Text file busy";
+  static constexpr const char* kChangedReason = "Changed by another program since it was read";
 
+  LockResult LockInstallation(const std::string& installDir,
+                              std::chrono::milliseconds wait) override;
   ReadResult ReadFile(const std::string& path) override;
   bool Exists(const std::string& path) override;
   bool CopyNoReplace(const std::string& from, const std::string& to) override;
@@ -73,10 +86,13 @@ class MemoryFileSystem : public FileSystem {
 
  private:
   class Writer;
+  class Lock;
   // Logs the operation; true when it is the one to fail.
   bool Count(Op op, const std::string& path);
   static std::string FolderOf(const std::string& path);
   void Visit(const std::string& path);
+  // Whether `path` holds what the run read there (when it read it).
+  bool AsRead(const std::string& path) const;
 
   std::map<std::string, std::string> files_;
   std::set<std::string> folders_;
@@ -90,6 +106,12 @@ class MemoryFileSystem : public FileSystem {
   std::optional<std::size_t> killBefore_;
   bool preview_ = false;
   std::optional<std::map<std::string, std::string>> filesAtKill_;
+  // What each path held when the run last read it (nothing: missing).
+  std::map<std::string, std::optional<std::string>> read_;
+  bool heldElsewhere_ = false;
+  bool lockHeld_ = false;
+  std::chrono::milliseconds lockWait_{0};
+  int unlockedOperations_ = 0;
 };
 
 }  // namespace corvaldo

@@ -1,14 +1,20 @@
-// Holds a file open the way another program might, for the sharing tests:
+// Holds a file open the way another program might, for the sharing tests,
+// or an installation the way a run of ours does, for the parallel tests:
 //   hold_file <mode> <file> <ready-marker> <release-marker>
-// Opens <file> in <mode>, creates <ready-marker>, and keeps the handle until
-// <release-marker> exists (half an hour at most: the run it stands in the
-// way of may crawl on a busy machine, and a test that died leaves no holder
-// behind for long). Exit 0 after a normal release, 3 when the open failed,
-// 4 when nobody released it.
+//   hold_file installation <install-folder> <ready-marker> <release-marker>
+// Opens <file> in <mode> (or takes the installation's lock), creates
+// <ready-marker>, and keeps the handle until <release-marker> exists (half an
+// hour at most: the run it stands in the way of may crawl on a busy machine,
+// and a test that died leaves no holder behind for long). Exit 0 after a
+// normal release, 3 when the open failed, 4 when nobody released it.
 #include <windows.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+
+#include "gamefiles/file_system.h"
 
 namespace {
 
@@ -39,9 +45,21 @@ int main(int argc, char** argv) {
   for (const Mode& m : kModes) {
     if (std::strcmp(m.name, argv[1]) == 0) mode = &m;
   }
-  if (mode == nullptr) return 2;
-  const HANDLE held = CreateFileA(argv[2], mode->access, mode->share, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  // The installation's lock, taken through the program's own file seam.
+  corvaldo::LockResult installation;
+  if (std::strcmp(argv[1], "installation") == 0) {
+    installation =
+        corvaldo::MakePlatformFileSystem()->LockInstallation(argv[2], std::chrono::milliseconds(0));
+    if (installation.status != corvaldo::LockStatus::Held) {
+      std::fprintf(stderr, "hold_file: cannot lock %s\n", argv[2]);
+      return 3;
+    }
+  } else if (mode == nullptr) {
+    return 2;
+  }
+  const HANDLE held = mode ? CreateFileA(argv[2], mode->access, mode->share, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr)
+                           : nullptr;
   if (held == INVALID_HANDLE_VALUE) {
     std::fprintf(stderr, "hold_file: cannot open %s (error %lu)\n", argv[2], GetLastError());
     return 3;
@@ -57,6 +75,6 @@ int main(int argc, char** argv) {
     }
     Sleep(50);
   }
-  CloseHandle(held);
+  if (held) CloseHandle(held);
   return code;
 }

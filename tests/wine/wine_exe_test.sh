@@ -12,6 +12,9 @@
 #   sharing   game files held open by another process
 #   restore   /b, then /u: the original files back, no backup left; a file
 #             changed since the patch refused and named, the others restored
+#   parallel  two runs started together on one installation end as the same
+#             runs one after another; a run waits for another's hold on the
+#             installation, also one its holder died with, or gives up with 4
 #   wow64     an i686 exe in a 64-bit prefix, as on 64-bit Windows: the registry
 #             view a 32-bit process gets, and patching like the Linux build
 # The exe's architecture, read from its PE header, picks the rest: an x86_64
@@ -65,7 +68,7 @@ for tool in Xvfb xdotool xev xprop xwininfo import identify timeout; do
   command -v "$tool" >/dev/null || skip "$tool is missing (scripts/deps wine)"
 done
 [ -f "$keep_desktop_exe" ] || { echo "FAIL  no $keep_desktop_exe (built with dialog_demo)"; exit 1; }
-if [[ $group == @(patch|wow64) ]] && [ ! -x "$native" ]; then
+if [[ $group == @(patch|wow64|parallel) ]] && [ ! -x "$native" ]; then
   skip "no Linux build at $native to compare with (cmake --build --preset native)"
 fi
 binfmt_entry=/proc/sys/fs/binfmt_misc/qemu-i386
@@ -759,6 +762,31 @@ group_messages() {
   watch_stop
   check "read-only, /s: exit 2 and no window ($code, $(mapped_count))" \
     test "$code" -eq 2 -a "$(mapped_count)" -eq 0
+
+  # /b with something at the backup's name that is no file: no backup, so no
+  # rewrite, exit 2. A dangling link is no name at all to a program under
+  # Wine, so the backup takes its place there.
+  local what expect at="$game_unix/script/cupAlloc.backup-original.txt"
+  local script="$demo/drive_c/Games/TCM 2005/script/cupAlloc.txt"
+  for what in folder:2 fifo:2 dangling-link:0; do
+    expect=${what#*:} what=${what%:*}
+    reset_game
+    case $what in
+      folder) mkdir "$at" ;;
+      fifo) mkfifo "$at" ;;
+      dangling-link) ln -s nowhere.txt "$at" ;;
+    esac
+    run "$exe" /s /b
+    check "a $what at the backup's name, /b: exit $expect ($code)" test "$code" -eq "$expect"
+    if [ "$expect" -eq 2 ]; then
+      check "a $what at the backup's name: the cup script as it was" cmp "$script" \
+        "$game_unix/script/cupAlloc.txt"
+      check "a $what at the backup's name: left as it was" test -e "$at" -a ! -f "$at"
+    else
+      check "a $what at the backup's name: the backup is the original" cmp "$script" "$at"
+    fi
+    check "a $what at the backup's name: no temporary file left" no_temporaries
+  done
 }
 
 group_dialog() {
@@ -980,6 +1008,151 @@ group_sharing() {
   fi
 }
 
+group_parallel() {
+  make_prefix save
+  # The runs one after another, by the Linux build: the files either order
+  # leaves (the same for these two), and the backups the originals.
+  local mirror=$work/native-serial original
+  mkdir -p "$mirror/drive_c"
+  cp "$prefix/system.reg" "$mirror/"
+  cp -a "$(installation large)/drive_c/Games" "$mirror/drive_c/"
+  WINEPREFIX=$mirror "$native" /s /b </dev/null >/dev/null 2>&1
+  WINEPREFIX=$mirror "$native" /s </dev/null >/dev/null 2>&1
+  original="$(installation large)/drive_c/Games/TCM 2005"
+  local files=(script/cupAlloc.txt database/Country38.sav)
+  local backups=(script/cupAlloc.backup-original.txt database/Country38.backup-original.sav)
+
+  # A plain run and a /b run started together, loop after loop, each first
+  # in turn.
+  local loops=12 loop i plain backup plain_code backup_code
+  local checked=0 wrong=0 both_ok=0 serial=0 left=0
+  for ((loop = 1; loop <= loops; loop++)); do
+    reset_game large
+    if ((loop % 2)); then
+      start backup "$exe" /s /b
+      backup=$pid
+      start plain "$exe" /s
+      plain=$pid
+    else
+      start plain "$exe" /s
+      plain=$pid
+      start backup "$exe" /s /b
+      backup=$pid
+    fi
+    pid=$plain
+    finish "$run_patience"
+    plain_code=$code
+    pid=$backup
+    finish "$run_patience"
+    backup_code=$code
+    [ "$plain_code" -eq 0 ] && [ "$backup_code" -eq 0 ] && both_ok=$((both_ok + 1))
+    for i in 0 1; do
+      [ -e "$game_unix/${backups[$i]}" ] || continue
+      checked=$((checked + 1))
+      cmp -s "$game_unix/${backups[$i]}" "$original/${files[$i]}" || wrong=$((wrong + 1))
+    done
+    diff -r -x '*.backup-original.*' "$mirror/drive_c/Games" "$prefix/drive_c/Games" \
+      >/dev/null && serial=$((serial + 1))
+    no_temporaries || left=$((left + 1))
+    echo "      loop $loop: exits $plain_code and $backup_code"
+  done
+  echo "      $loops loops, $checked backups checked, $wrong not the original"
+  check "together: every backup the original ($wrong of $checked not)" test "$wrong" -eq 0
+  check "together: both runs exit 0 ($both_ok of $loops loops)" test "$both_ok" -eq "$loops"
+  check "together: the files of the runs one after another ($serial of $loops)" \
+    test "$serial" -eq "$loops"
+  check "together: no temporary file left ($left of $loops loops left some)" test "$left" -eq 0
+
+  # Another run's hold on the installation, through the program's own lock.
+  local hold_dir="$prefix/drive_c/hold" holder holder_code
+  hold() {
+    rm -rf "$hold_dir"
+    mkdir -p "$hold_dir"
+    timeout -k 5 $((patience * 5)) "$wine" "$hold_file" installation "$game_win" \
+      'C:\hold\ready' 'C:\hold\release' >"$work/hold.out" 2>&1 </dev/null &
+    holder=$!
+    await -p "$holder" test -e "$hold_dir/ready"
+  }
+  release() {
+    touch "$hold_dir/release"
+    wait "$holder"
+    holder_code=$?
+  }
+  local started took
+  # Let go a few seconds into the run's wait: the run then does the job.
+  reset_game
+  if hold; then
+    started=$SECONDS
+    start waits "$exe" /s /b
+    sleep 3
+    check "let go: while held, the run waits and has written nothing" eval 'running && unchanged'
+    release
+    finish
+    took=$((SECONDS - started))
+    check "let go: the run waited, then exit 0 ($code after ${took}s)" \
+      test "$code" -eq 0 -a "$took" -ge 3
+    check "let go: the job done, the backup the original" \
+      cmp "$demo/drive_c/Games/TCM 2005/script/cupAlloc.txt" "$game_unix/${backups[0]}"
+  else
+    fail "let go: the holder did not start: $(cat "$work/hold.out")"
+    release
+  fi
+  # Its holder killed: the lock is abandoned, and the waiting run takes it.
+  reset_game
+  if hold; then
+    start abandoned "$exe" /s
+    sleep 2
+    check "holder killed: till then, the run waits and has written nothing" \
+      eval 'running && unchanged'
+    kill -KILL "$(pgrep -P "$holder")" 2>/dev/null
+    wait "$holder"
+    finish
+    check "holder killed: the run goes on, exit 0 ($code)" test "$code" -eq 0
+    check "holder killed: the job done" test -n "$(diff -rq "$demo/drive_c/Games" \
+      "$prefix/drive_c/Games")"
+  else
+    fail "holder killed: the holder did not start: $(cat "$work/hold.out")"
+    release
+  fi
+  # Held for the whole wait: the run gives up with 4, having changed nothing,
+  # and says so (dialog kind 0) unless silent.
+  reset_game
+  if hold; then
+    started=$SECONDS
+    WINEDEBUG=-all,+text start busy "$exe" /b
+    local dialog
+    if dialog=$(window Mensagensfrm); then
+      took=$((SECONDS - started))
+      check "held: the message came after the 30 s wait (${took}s)" test "$took" -ge 29
+      check "screenshot: another run holds the installation" \
+        shot "$dialog" dialog-busy.png 313x132
+      keys "$dialog" Return
+    else
+      fail "held: no message"
+    fi
+    finish
+    check "held: exit 4 ($code)" test "$code" -eq 4
+    check "held: the message's text" drawn "$work/busy.err" \
+      'Outra execu\00e7\00e3o est\00e1 a alterar o jogo.' \
+      'Nada foi alterado; tente mais tarde.' 'Another run is changing the game.' \
+      'Nothing was changed; try again later.' '&Continuar'
+    check "held: nothing changed" unchanged
+    watch_start
+    start busy-silent "$exe" /s /b
+    finish
+    watch_stop
+    check "held, /s: exit 4 and no window ($code, $(mapped_count))" \
+      test "$code" -eq 4 -a "$(mapped_count)" -eq 0
+    check "held, /s: nothing changed" unchanged
+    release
+    check "held: the holder kept the lock to the end ($holder_code)" test "$holder_code" -eq 0
+  else
+    fail "held: the holder did not start: $(cat "$work/hold.out")"
+    release
+  fi
+  check "no temporary file left" no_temporaries
+}
+
 group_wow64() {
   make_prefix save
   local base=$work/native-base
@@ -1092,6 +1265,7 @@ case $group in
   dialog) group_dialog ;;
   sharing) group_sharing ;;
   restore) group_restore ;;
+  parallel) group_parallel ;;
   *)
     echo "unknown group '$group'"
     exit 2
