@@ -14,6 +14,12 @@ std::string NotWrittenMessage(const std::vector<std::string>& files) {
   return text;
 }
 
+std::optional<std::string> FindInstallation(Registry& registry, UserInterface& ui, bool silent) {
+  std::optional<std::string> installDir = LocateGame(registry);
+  if (!installDir && !silent) ui.ShowMessageDialog(kNotInstalledMessage, 0);
+  return installDir;
+}
+
 LockResult HoldInstallation(FileSystem& fs, const std::string& installDir, bool silent,
                             UserInterface& ui) {
   // Runs at once end as the same runs one after another: each reads, judges
@@ -26,7 +32,7 @@ LockResult HoldInstallation(FileSystem& fs, const std::string& installDir, bool 
 int ApplyPatches(const RunOptions& options, FileSystem& fs, Registry& registry, UserInterface& ui,
                  std::vector<FileReport>* reports, bool tellNotWritten) {
   if (reports) reports->clear();
-  std::optional<std::string> installDir = LocateGame(registry, ui, options.Silent);
+  std::optional<std::string> installDir = FindInstallation(registry, ui, options.Silent);
   if (!installDir) return kExitOk;
 
   PatchState state(options, fs);

@@ -4,7 +4,6 @@
 #include <string_view>
 
 #include "app/apply_patches.h"
-#include "gamefiles/install_dir.h"
 #include "patches/restore.h"
 
 namespace corvaldo {
@@ -29,7 +28,7 @@ bool AnyLeftAlone(const std::vector<FileReport>& reports) {
 int RestoreOriginals(const RunOptions& options, FileSystem& fs, Registry& registry,
                      UserInterface& ui, std::vector<FileReport>* reports, bool tellLeftAlone) {
   if (reports) reports->clear();
-  std::optional<std::string> installDir = LocateGame(registry, ui, options.Silent);
+  std::optional<std::string> installDir = FindInstallation(registry, ui, options.Silent);
   if (!installDir) return kExitOk;
 
   PatchState state(options, fs);

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <string>
 
-#include "ui/cp1252.h"
+#include "text/cp1252.h"
 #include "ui/terminal_dialog.h"
-#include "ui/terminal_text.h"
+#include "text/terminal_text.h"
 #include "ui/user_interface.h"
 
 namespace corvaldo {

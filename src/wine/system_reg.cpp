@@ -18,7 +18,7 @@
 #endif
 
 #include "gamefiles/file_system_posix.h"
-#include "ui/cp1252.h"
+#include "text/cp1252.h"
 #include "wine/wine_case.h"
 
 namespace corvaldo {

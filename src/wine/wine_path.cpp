@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "gamefiles/file_system.h"
-#include "ui/cp1252.h"
+#include "text/cp1252.h"
 #include "wine/wine_case.h"
 
 namespace corvaldo {

@@ -14,7 +14,7 @@
 #include <tuple>
 #include <utility>
 
-#include "ui/text_helpers.h"
+#include "text/text_helpers.h"
 #include "wine/system_reg.h"
 
 namespace corvaldo {

@@ -1,7 +1,7 @@
 // On Linux the status window is a few lines on stderr.
 #include <cstdio>
 
-#include "ui/terminal_text.h"
+#include "text/terminal_text.h"
 #include "ui/user_interface.h"
 
 namespace corvaldo {
