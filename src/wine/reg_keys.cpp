@@ -1,3 +1,4 @@
+// The keys of a Wine registry text indexed; values found, links followed.
 #include "wine/reg_keys.h"
 
 #include <span>

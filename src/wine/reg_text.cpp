@@ -1,3 +1,4 @@
+// Decoding of a Wine registry file's text: names, escapes, value data, #arch.
 #include "wine/reg_text.h"
 
 #include <algorithm>

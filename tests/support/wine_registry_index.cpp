@@ -1,3 +1,4 @@
+// The tests' full index of a registry text: every key decoded.
 #include "support/wine_registry_index.h"
 
 #include <string>
