@@ -2,15 +2,14 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <deque>
 #include <string>
 #include <vector>
 
+#include "text/line_rules.h"
+
 namespace corvaldo {
 namespace {
-
-constexpr char kCtrlZ = 26;
 
 // Bounds of the line-by-line comparison: lines between the common head and
 // tail (16 bytes each), the edit distance (its trace needs its square in
@@ -19,37 +18,6 @@ constexpr char kCtrlZ = 26;
 constexpr std::size_t kMaxMiddleLines = 2'000'000;
 constexpr std::int32_t kMaxEdits = 1000;
 constexpr std::uint64_t kMaxSteps = 20'000'000;
-
-std::string_view GameText(std::string_view bytes) { return bytes.substr(0, bytes.find(kCtrlZ)); }
-
-std::string_view WithoutLastCr(std::string_view line) {
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  return line;
-}
-
-bool HasCr(std::string_view line) { return std::memchr(line.data(), '\r', line.size()) != nullptr; }
-
-// Whether two stored lines read the same once their CRs are dropped.
-bool SameLine(std::string_view a, std::string_view b) {
-  a = WithoutLastCr(a);
-  b = WithoutLastCr(b);
-  if (a == b) return true;
-  if (!HasCr(a) && !HasCr(b)) return false;
-  std::size_t i = 0, j = 0;
-  for (;;) {
-    while (i < a.size() && a[i] == '\r') ++i;
-    while (j < b.size() && b[j] == '\r') ++j;
-    if (i == a.size() || j == b.size()) return i == a.size() && j == b.size();
-    if (a[i++] != b[j++]) return false;
-  }
-}
-
-// The stored bytes of the line starting at `begin`, and where the next starts.
-std::string_view LineAt(std::string_view text, std::size_t begin, std::size_t& next) {
-  const std::size_t lf = text.find('\n', begin);
-  next = lf == std::string_view::npos ? text.size() : lf + 1;
-  return text.substr(begin, (lf == std::string_view::npos ? text.size() : lf) - begin);
-}
 
 // The line that ends at `end` (a line start, or the text's end) and does not
 // begin before `floor`; `begin` is set to where it starts.
@@ -68,14 +36,8 @@ std::vector<std::string_view> SplitLines(std::string_view text, std::size_t begi
   std::vector<std::string_view> lines;
   std::size_t next = begin;
   while (next < end) {
-    std::string_view line = WithoutLastCr(LineAt(text, next, next));
-    if (HasCr(line)) {
-      std::string& clean = kept.emplace_back();
-      for (const char c : line) {
-        if (c != '\r') clean += c;
-      }
-      line = clean;
-    }
+    std::string_view line = WithoutLineEndCr(LineAt(text, next, next));
+    if (HasCr(line)) line = kept.emplace_back(WithoutCrs(line));
     lines.push_back(line);
   }
   return lines;
@@ -240,13 +202,10 @@ RewriteLineEnds LineEndsOf(std::string_view text) {
   const std::string_view game = GameText(text);
   result.droppedTail = text.size() - game.size();
   for (std::size_t i = 0; i < game.size(); ++i) {
-    if (game[i] == '\r') {
-      result.strayCrs |= i + 1 == game.size() || game[i + 1] != '\n';
-    } else if (game[i] == '\n') {
-      result.bareLineEnds |= i == 0 || game[i - 1] != '\r';
-    }
+    result.strayCrs |= IsStrayCrAt(game, i);
+    result.bareLineEnds |= IsBareLfAt(game, i);
   }
-  if (!game.empty() && game.back() != '\n') result.bareLineEnds = true;
+  if (LastLineUnended(game)) result.bareLineEnds = true;
   return result;
 }
 
@@ -260,7 +219,7 @@ void WriteLineDiff(std::string_view oldText, std::string_view newText, int conte
   std::size_t ha = 0, hb = 0, head = 0;
   while (ha < a.size() && hb < b.size()) {
     std::size_t na, nb;
-    if (!SameLine(LineAt(a, ha, na), LineAt(b, hb, nb))) break;
+    if (!SameGameLine(LineAt(a, ha, na), LineAt(b, hb, nb))) break;
     ha = na;
     hb = nb;
     ++head;
@@ -269,7 +228,7 @@ void WriteLineDiff(std::string_view oldText, std::string_view newText, int conte
   std::size_t ta = a.size(), tb = b.size(), tail = 0;
   while (ta > ha && tb > hb) {
     std::size_t ba, bb;
-    if (!SameLine(LineBefore(a, ha, ta, ba), LineBefore(b, hb, tb, bb))) break;
+    if (!SameGameLine(LineBefore(a, ha, ta, ba), LineBefore(b, hb, tb, bb))) break;
     ta = ba;
     tb = bb;
     ++tail;
@@ -294,7 +253,8 @@ void WriteLineDiff(std::string_view oldText, std::string_view newText, int conte
   const auto lineCount = [](std::string_view text, std::size_t begin, std::size_t end) {
     const auto lfs = std::count(text.begin() + static_cast<std::ptrdiff_t>(begin),
                                 text.begin() + static_cast<std::ptrdiff_t>(end), '\n');
-    return static_cast<std::size_t>(lfs) + (end > begin && text[end - 1] != '\n' ? 1 : 0);
+    return static_cast<std::size_t>(lfs) +
+           (LastLineUnended(text.substr(begin, end - begin)) ? 1 : 0);
   };
   std::deque<std::string> kept;
   std::vector<std::string_view> lines[2];
@@ -338,17 +298,9 @@ void WriteLineDiff(std::string_view oldText, std::string_view newText, int conte
     };
     output.Raw("@@ -" + shown(removed) + " +" + shown(added) + " @@\n");
     const auto stream = [&](char prefix, std::string_view text, std::size_t from, std::size_t to) {
-      std::string clean;
       while (from < to) {
-        std::string_view line = WithoutLastCr(LineAt(text, from, from));
-        if (HasCr(line)) {
-          clean.clear();
-          for (const char c : line) {
-            if (c != '\r') clean += c;
-          }
-          line = clean;
-        }
-        output.Line(prefix, line);
+        const std::string_view line = WithoutLineEndCr(LineAt(text, from, from));
+        output.Line(prefix, HasCr(line) ? std::string_view(WithoutCrs(line)) : line);
       }
     };
     stream(' ', a, sa, ha);
