@@ -2,15 +2,16 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <deque>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "text/line_rules.h"
 
 namespace corvaldo {
 namespace {
-
-constexpr char kCtrlZ = 26;
 
 // Bounds of the line-by-line comparison: lines between the common head and
 // tail (16 bytes each), the edit distance (its trace needs its square in
@@ -19,37 +20,6 @@ constexpr char kCtrlZ = 26;
 constexpr std::size_t kMaxMiddleLines = 2'000'000;
 constexpr std::int32_t kMaxEdits = 1000;
 constexpr std::uint64_t kMaxSteps = 20'000'000;
-
-std::string_view GameText(std::string_view bytes) { return bytes.substr(0, bytes.find(kCtrlZ)); }
-
-std::string_view WithoutLastCr(std::string_view line) {
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  return line;
-}
-
-bool HasCr(std::string_view line) { return std::memchr(line.data(), '\r', line.size()) != nullptr; }
-
-// Whether two stored lines read the same once their CRs are dropped.
-bool SameLine(std::string_view a, std::string_view b) {
-  a = WithoutLastCr(a);
-  b = WithoutLastCr(b);
-  if (a == b) return true;
-  if (!HasCr(a) && !HasCr(b)) return false;
-  std::size_t i = 0, j = 0;
-  for (;;) {
-    while (i < a.size() && a[i] == '\r') ++i;
-    while (j < b.size() && b[j] == '\r') ++j;
-    if (i == a.size() || j == b.size()) return i == a.size() && j == b.size();
-    if (a[i++] != b[j++]) return false;
-  }
-}
-
-// The stored bytes of the line starting at `begin`, and where the next starts.
-std::string_view LineAt(std::string_view text, std::size_t begin, std::size_t& next) {
-  const std::size_t lf = text.find('\n', begin);
-  next = lf == std::string_view::npos ? text.size() : lf + 1;
-  return text.substr(begin, (lf == std::string_view::npos ? text.size() : lf) - begin);
-}
 
 // The line that ends at `end` (a line start, or the text's end) and does not
 // begin before `floor`; `begin` is set to where it starts.
@@ -68,14 +38,8 @@ std::vector<std::string_view> SplitLines(std::string_view text, std::size_t begi
   std::vector<std::string_view> lines;
   std::size_t next = begin;
   while (next < end) {
-    std::string_view line = WithoutLastCr(LineAt(text, next, next));
-    if (HasCr(line)) {
-      std::string& clean = kept.emplace_back();
-      for (const char c : line) {
-        if (c != '\r') clean += c;
-      }
-      line = clean;
-    }
+    std::string_view line = WithoutLineEndCr(LineAt(text, next, next));
+    if (HasCr(line)) line = kept.emplace_back(WithoutCrs(line));
     lines.push_back(line);
   }
   return lines;
@@ -87,44 +51,60 @@ struct Change {
   std::int64_t x, removed, y, added;
 };
 
-// Myers' greedy algorithm: the shortest edit script from `a` to `b`, as
-// flags on the lines removed from `a` and added from `b`. False when it
-// would take more than kMaxEdits edits or kMaxSteps steps.
-bool ShortestEdit(const std::vector<std::string_view>& a, const std::vector<std::string_view>& b,
-                  char* removed, char* added) {
-  const auto n = static_cast<std::int32_t>(a.size());
-  const auto m = static_cast<std::int32_t>(b.size());
-  constexpr std::int32_t kNone = -1;
-  // trace[d][k + d]: the furthest x on diagonal k (x - y) that d edits reach,
-  // kNone where no path inside the edit graph does.
-  std::vector<std::vector<std::int32_t>> trace;
-  const auto furthest = [&](std::int32_t d, std::int32_t k) {
+// Myers' greedy search, edit count by edit count: how far each diagonal k
+// (x - y) of the edit graph of n old and m new lines gets.
+class EditTrace {
+ public:
+  static constexpr std::int32_t kNone = -1;
+  EditTrace(std::int32_t n, std::int32_t m) : n_(n), m_(m) {}
+
+  // The furthest x on diagonal k that d edits reach, kNone where no path
+  // inside the edit graph does.
+  std::int32_t Furthest(std::int32_t d, std::int32_t k) const {
     if (k < -d || k > d) return kNone;
-    return trace[static_cast<std::size_t>(d)][static_cast<std::size_t>(k + d)];
-  };
+    return trace_[static_cast<std::size_t>(d)][static_cast<std::size_t>(k + d)];
+  }
   // Where the d-th edit on diagonal k starts from: down (an insertion) from
   // k + 1, or right (a deletion) from k - 1, whichever reaches further inside
   // the graph; down on a tie, as Myers has it. False when neither can.
-  const auto previous = [&](std::int32_t d, std::int32_t k, std::int32_t& prev) {
-    const std::int32_t up = furthest(d - 1, k + 1);
-    const std::int32_t left = furthest(d - 1, k - 1);
-    const std::int32_t down = up != kNone && up - k <= m ? up : kNone;
-    const std::int32_t right = left != kNone && left + 1 <= n ? left + 1 : kNone;
+  bool Previous(std::int32_t d, std::int32_t k, std::int32_t& prev) const {
+    const std::int32_t up = Furthest(d - 1, k + 1);
+    const std::int32_t left = Furthest(d - 1, k - 1);
+    const std::int32_t down = up != kNone && up - k <= m_ ? up : kNone;
+    const std::int32_t right = left != kNone && left + 1 <= n_ ? left + 1 : kNone;
     if (down == kNone && right == kNone) return false;
     prev = right > down ? k - 1 : k + 1;
     return true;
-  };
+  }
+  // Starts the round of d edits: every diagonal of it unreached.
+  std::vector<std::int32_t>& NextRound(std::int32_t d) {
+    return trace_.emplace_back(static_cast<std::size_t>(2 * d + 1), kNone);
+  }
+
+ private:
+  std::int32_t n_, m_;
+  // trace_[d][k + d], as Furthest gives it.
+  std::vector<std::vector<std::int32_t>> trace_;
+};
+
+// Forward, round by round, until a path reaches the end of both: the number
+// of edits of the shortest script, or kNone past kMaxEdits edits or
+// kMaxSteps steps.
+std::int32_t SearchForward(const std::vector<std::string_view>& a,
+                           const std::vector<std::string_view>& b, EditTrace& trace) {
+  const auto n = static_cast<std::int32_t>(a.size());
+  const auto m = static_cast<std::int32_t>(b.size());
   std::uint64_t steps = 0;
-  std::int32_t end = kNone;
-  for (std::int32_t d = 0; end == kNone; ++d) {
-    if (d > kMaxEdits || steps > kMaxSteps) return false;
-    trace.emplace_back(static_cast<std::size_t>(2 * d + 1), kNone);
+  for (std::int32_t d = 0;; ++d) {
+    if (d > kMaxEdits || steps > kMaxSteps) return EditTrace::kNone;
+    std::vector<std::int32_t>& round = trace.NextRound(d);
+    std::int32_t end = EditTrace::kNone;
     for (std::int32_t k = -d; k <= d; k += 2) {
       std::int32_t x = 0;
       std::int32_t prev = 0;
       if (d > 0) {
-        if (!previous(d, k, prev)) continue;
-        x = prev == k + 1 ? furthest(d - 1, prev) : furthest(d - 1, prev) + 1;
+        if (!trace.Previous(d, k, prev)) continue;
+        x = prev == k + 1 ? trace.Furthest(d - 1, prev) : trace.Furthest(d - 1, prev) + 1;
       }
       const std::int32_t start = x;
       while (x < n && x - k < m &&
@@ -132,17 +112,23 @@ bool ShortestEdit(const std::vector<std::string_view>& a, const std::vector<std:
         ++x;
       }
       steps += static_cast<std::uint64_t>(x - start) + 1;
-      trace.back()[static_cast<std::size_t>(k + d)] = x;
+      round[static_cast<std::size_t>(k + d)] = x;
       if (x == n && x - k == m) end = d;
     }
+    if (end != EditTrace::kNone) return end;
   }
-  // Back from the end, one edit at a time.
+}
+
+// Back from the end of n old and m new lines, one edit at a time: flags on
+// the lines removed and added.
+void MarkEdits(const EditTrace& trace, std::int32_t edits, std::int32_t n, std::int32_t m,
+               char* removed, char* added) {
   std::int32_t x = n, y = m;
-  for (std::int32_t d = end; d > 0; --d) {
+  for (std::int32_t d = edits; d > 0; --d) {
     const std::int32_t k = x - y;
     std::int32_t prev = 0;
-    previous(d, k, prev);
-    x = furthest(d - 1, prev);
+    trace.Previous(d, k, prev);
+    x = trace.Furthest(d - 1, prev);
     y = x - prev;
     if (prev == k + 1) {
       added[static_cast<std::size_t>(y)] = 1;
@@ -150,6 +136,19 @@ bool ShortestEdit(const std::vector<std::string_view>& a, const std::vector<std:
       removed[static_cast<std::size_t>(x)] = 1;
     }
   }
+}
+
+// Myers' greedy algorithm: the shortest edit script from `a` to `b`, as
+// flags on the lines removed from `a` and added from `b`. False when it
+// would take more than kMaxEdits edits or kMaxSteps steps.
+bool ShortestEdit(const std::vector<std::string_view>& a, const std::vector<std::string_view>& b,
+                  char* removed, char* added) {
+  const auto n = static_cast<std::int32_t>(a.size());
+  const auto m = static_cast<std::int32_t>(b.size());
+  EditTrace trace(n, m);
+  const std::int32_t edits = SearchForward(a, b, trace);
+  if (edits == EditTrace::kNone) return false;
+  MarkEdits(trace, edits, n, m, removed, added);
   return true;
 }
 
@@ -233,6 +232,189 @@ class Output {
   std::string buffer_;
 };
 
+// The lines of text[begin, end): its LFs, and the last line if it has none.
+std::size_t CountLines(std::string_view text, std::size_t begin, std::size_t end) {
+  const auto lfs = std::count(text.begin() + static_cast<std::ptrdiff_t>(begin),
+                              text.begin() + static_cast<std::ptrdiff_t>(end), '\n');
+  return static_cast<std::size_t>(lfs) + (LastLineUnended(text.substr(begin, end - begin)) ? 1 : 0);
+}
+
+// What the two texts have in common at either end: `head` lines, up to byte
+// ha of a and hb of b, and `tail` lines, from ta and tb, not reaching into the
+// head.
+struct CommonEnds {
+  std::size_t ha = 0, hb = 0, head = 0;
+  std::size_t ta = 0, tb = 0, tail = 0;
+  bool Whole() const { return ha == ta && hb == tb; }
+};
+
+CommonEnds FindCommonEnds(std::string_view a, std::string_view b) {
+  CommonEnds ends;
+  while (ends.ha < a.size() && ends.hb < b.size()) {
+    std::size_t na, nb;
+    if (!SameGameLine(LineAt(a, ends.ha, na), LineAt(b, ends.hb, nb))) break;
+    ends.ha = na;
+    ends.hb = nb;
+    ++ends.head;
+  }
+  ends.ta = a.size();
+  ends.tb = b.size();
+  while (ends.ta > ends.ha && ends.tb > ends.hb) {
+    std::size_t ba, bb;
+    if (!SameGameLine(LineBefore(a, ends.ha, ends.ta, ba), LineBefore(b, ends.hb, ends.tb, bb))) {
+      break;
+    }
+    ends.ta = ba;
+    ends.tb = bb;
+    ++ends.tail;
+  }
+  return ends;
+}
+
+// The context around the changes: up to `context` common lines on either
+// side stay in, from byte sa of a and sb of b to ea and eb.
+struct Context {
+  std::size_t keepHead = 0, keepTail = 0;
+  std::size_t sa = 0, sb = 0, ea = 0, eb = 0;
+  std::int64_t base = 0;  // lines before those shown
+};
+
+Context AddContext(std::string_view a, std::string_view b, const CommonEnds& ends,
+                   std::size_t context) {
+  Context shown;
+  shown.keepHead = std::min(ends.head, context);
+  shown.keepTail = std::min(ends.tail, context);
+  shown.sa = ends.ha;
+  shown.sb = ends.hb;
+  shown.ea = ends.ta;
+  shown.eb = ends.tb;
+  for (std::size_t i = 0; i < shown.keepHead; ++i) {
+    LineBefore(a, 0, shown.sa, shown.sa);
+    LineBefore(b, 0, shown.sb, shown.sb);
+  }
+  for (std::size_t i = 0; i < shown.keepTail; ++i) {
+    LineAt(a, shown.ea, shown.ea);
+    LineAt(b, shown.eb, shown.eb);
+  }
+  shown.base = static_cast<std::int64_t>(ends.head - shown.keepHead);
+  return shown;
+}
+
+// The runs of changes the flags on the old and new lines make.
+std::vector<Change> ChangesOf(const char* removed, std::int64_t n, const char* added,
+                              std::int64_t m) {
+  std::vector<Change> changes;
+  for (std::int64_t x = 0, y = 0; x < n || y < m;) {
+    if (x < n && y < m && !removed[x] && !added[y]) {
+      ++x;
+      ++y;
+      continue;
+    }
+    Change& change = changes.emplace_back(Change{x, 0, y, 0});
+    for (; x < n && removed[x]; ++x) ++change.removed;
+    for (; y < m && added[y]; ++y) ++change.added;
+  }
+  return changes;
+}
+
+// The lines shown, as the game reads them, and the runs of changes between
+// them as diff -u finds them.
+struct Comparison {
+  std::deque<std::string> kept;  // cleaned copies of lines with stray CRs
+  std::vector<std::string_view> lines[2];
+  std::vector<Change> changes;
+};
+
+// Nothing when the lines are too many, or too different, to compare.
+std::optional<Comparison> CompareLines(std::string_view a, std::string_view b,
+                                       const Context& shown) {
+  if (CountLines(a, shown.sa, shown.ea) + CountLines(b, shown.sb, shown.eb) > kMaxMiddleLines) {
+    return std::nullopt;
+  }
+  std::optional<Comparison> result(std::in_place);
+  std::vector<std::string_view>* lines = result->lines;
+  lines[0] = SplitLines(a, shown.sa, shown.ea, result->kept);
+  lines[1] = SplitLines(b, shown.sb, shown.eb, result->kept);
+  // Flags with a 0 before and after, as ShiftBoundaries wants them.
+  std::vector<char> flags[2] = {std::vector<char>(lines[0].size() + 2),
+                                std::vector<char>(lines[1].size() + 2)};
+  char* const removed = flags[0].data() + 1;
+  char* const added = flags[1].data() + 1;
+  if (!ShortestEdit(lines[0], lines[1], removed, added)) return std::nullopt;
+  ShiftBoundaries(lines[0], removed, added);
+  ShiftBoundaries(lines[1], added, removed);
+  result->changes = ChangesOf(removed, static_cast<std::int64_t>(lines[0].size()), added,
+                              static_cast<std::int64_t>(lines[1].size()));
+  return result;
+}
+
+// The lines of text[from, to) as the game reads them, each with `prefix`.
+void WriteGameLines(Output& output, char prefix, std::string_view text, std::size_t from,
+                    std::size_t to) {
+  while (from < to) {
+    const std::string_view line = WithoutLineEndCr(LineAt(text, from, from));
+    output.Line(prefix, HasCr(line) ? std::string_view(WithoutCrs(line)) : line);
+  }
+}
+
+// One hunk: the context lines around everything between the common ends, all
+// of it replaced.
+void WriteReplacementHunk(Output& output, std::string_view a, std::string_view b,
+                          const CommonEnds& ends, const Context& shown) {
+  const auto range = [&](std::size_t count) {
+    return Range(shown.base + 1,
+                 static_cast<std::int64_t>(shown.keepHead + count + shown.keepTail));
+  };
+  output.Raw("@@ -" + range(CountLines(a, ends.ha, ends.ta)) + " +" +
+             range(CountLines(b, ends.hb, ends.tb)) + " @@\n");
+  WriteGameLines(output, ' ', a, shown.sa, ends.ha);
+  WriteGameLines(output, '-', a, ends.ha, ends.ta);
+  WriteGameLines(output, '+', b, ends.hb, ends.tb);
+  WriteGameLines(output, ' ', a, ends.ta, shown.ea);
+}
+
+// The last of the changes from `first` on whose context lines meet, so that
+// they share a hunk.
+std::size_t LastOfHunk(const std::vector<Change>& changes, std::size_t first,
+                       std::int64_t context) {
+  std::size_t last = first;
+  while (last + 1 < changes.size() &&
+         changes[last + 1].x - (changes[last].x + changes[last].removed) <= 2 * context) {
+    ++last;
+  }
+  return last;
+}
+
+// The hunk of changes[first..last]: its header, then its lines with up to
+// `context` unchanged lines before and after.
+void WriteHunk(Output& output, const Comparison& compared, std::size_t first, std::size_t last,
+               std::int64_t base, std::int64_t context) {
+  const std::vector<std::string_view>& before = compared.lines[0];
+  const std::vector<std::string_view>& after = compared.lines[1];
+  const Change& from = compared.changes[first];
+  const Change& to = compared.changes[last];
+  const std::int64_t oldStart = std::max<std::int64_t>(0, from.x - context);
+  const std::int64_t oldEnd =
+      std::min(static_cast<std::int64_t>(before.size()), to.x + to.removed + context);
+  const std::int64_t newStart = from.y - (from.x - oldStart);
+  const std::int64_t newEnd = to.y + to.added + (oldEnd - (to.x + to.removed));
+  output.Raw("@@ -" + Range(base + oldStart + 1, oldEnd - oldStart) + " +" +
+             Range(base + newStart + 1, newEnd - newStart) + " @@\n");
+  std::int64_t x = oldStart;
+  for (std::size_t i = first; i <= last; ++i) {
+    const Change& change = compared.changes[i];
+    for (; x < change.x; ++x) output.Line(' ', before[static_cast<std::size_t>(x)]);
+    for (std::int64_t r = 0; r < change.removed; ++r) {
+      output.Line('-', before[static_cast<std::size_t>(change.x + r)]);
+    }
+    for (std::int64_t r = 0; r < change.added; ++r) {
+      output.Line('+', after[static_cast<std::size_t>(change.y + r)]);
+    }
+    x = change.x + change.removed;
+  }
+  for (; x < oldEnd; ++x) output.Line(' ', before[static_cast<std::size_t>(x)]);
+}
+
 }  // namespace
 
 RewriteLineEnds LineEndsOf(std::string_view text) {
@@ -240,13 +422,10 @@ RewriteLineEnds LineEndsOf(std::string_view text) {
   const std::string_view game = GameText(text);
   result.droppedTail = text.size() - game.size();
   for (std::size_t i = 0; i < game.size(); ++i) {
-    if (game[i] == '\r') {
-      result.strayCrs |= i + 1 == game.size() || game[i + 1] != '\n';
-    } else if (game[i] == '\n') {
-      result.bareLineEnds |= i == 0 || game[i - 1] != '\r';
-    }
+    result.strayCrs |= IsStrayCrAt(game, i);
+    result.bareLineEnds |= IsBareLfAt(game, i);
   }
-  if (!game.empty() && game.back() != '\n') result.bareLineEnds = true;
+  if (LastLineUnended(game)) result.bareLineEnds = true;
   return result;
 }
 
@@ -254,140 +433,20 @@ void WriteLineDiff(std::string_view oldText, std::string_view newText, int conte
                    const std::function<void(std::string_view)>& out) {
   const std::string_view a = GameText(oldText);
   const std::string_view b = GameText(newText);
-  const auto ctx = static_cast<std::size_t>(std::max(context, 0));
-
-  // The common head: `head` lines, up to byte ha of a and hb of b.
-  std::size_t ha = 0, hb = 0, head = 0;
-  while (ha < a.size() && hb < b.size()) {
-    std::size_t na, nb;
-    if (!SameLine(LineAt(a, ha, na), LineAt(b, hb, nb))) break;
-    ha = na;
-    hb = nb;
-    ++head;
-  }
-  // The common tail, from ta and tb, not reaching into the head.
-  std::size_t ta = a.size(), tb = b.size(), tail = 0;
-  while (ta > ha && tb > hb) {
-    std::size_t ba, bb;
-    if (!SameLine(LineBefore(a, ha, ta, ba), LineBefore(b, hb, tb, bb))) break;
-    ta = ba;
-    tb = bb;
-    ++tail;
-  }
-  if (ha == ta && hb == tb) return;  // the same lines
-
-  // Up to `ctx` lines on either side stay in, to be shown around the changes.
-  const std::size_t keepHead = std::min(head, ctx);
-  const std::size_t keepTail = std::min(tail, ctx);
-  std::size_t sa = ha, sb = hb, ea = ta, eb = tb;
-  for (std::size_t i = 0; i < keepHead; ++i) {
-    LineBefore(a, 0, sa, sa);
-    LineBefore(b, 0, sb, sb);
-  }
-  for (std::size_t i = 0; i < keepTail; ++i) {
-    LineAt(a, ea, ea);
-    LineAt(b, eb, eb);
-  }
+  const CommonEnds ends = FindCommonEnds(a, b);
+  if (ends.Whole()) return;  // the same lines
+  const auto lines = static_cast<std::size_t>(std::max(context, 0));
+  const Context shown = AddContext(a, b, ends, lines);
   Output output(out);
-  const auto base = static_cast<std::int64_t>(head - keepHead);  // lines before those shown
-
-  const auto lineCount = [](std::string_view text, std::size_t begin, std::size_t end) {
-    const auto lfs = std::count(text.begin() + static_cast<std::ptrdiff_t>(begin),
-                                text.begin() + static_cast<std::ptrdiff_t>(end), '\n');
-    return static_cast<std::size_t>(lfs) + (end > begin && text[end - 1] != '\n' ? 1 : 0);
-  };
-  std::deque<std::string> kept;
-  std::vector<std::string_view> lines[2];
-  std::vector<Change> changes;
-  bool compared = false;
-  if (lineCount(a, sa, ea) + lineCount(b, sb, eb) <= kMaxMiddleLines) {
-    lines[0] = SplitLines(a, sa, ea, kept);
-    lines[1] = SplitLines(b, sb, eb, kept);
-    // Flags with a 0 before and after, as ShiftBoundaries wants them.
-    std::vector<char> flags[2] = {std::vector<char>(lines[0].size() + 2),
-                                  std::vector<char>(lines[1].size() + 2)};
-    compared = ShortestEdit(lines[0], lines[1], flags[0].data() + 1, flags[1].data() + 1);
-    if (compared) {
-      ShiftBoundaries(lines[0], flags[0].data() + 1, flags[1].data() + 1);
-      ShiftBoundaries(lines[1], flags[1].data() + 1, flags[0].data() + 1);
-      const char* removed = flags[0].data() + 1;
-      const char* added = flags[1].data() + 1;
-      const auto n = static_cast<std::int64_t>(lines[0].size());
-      const auto m = static_cast<std::int64_t>(lines[1].size());
-      for (std::int64_t x = 0, y = 0; x < n || y < m;) {
-        if (x < n && y < m && !removed[x] && !added[y]) {
-          ++x;
-          ++y;
-          continue;
-        }
-        Change& change = changes.emplace_back(Change{x, 0, y, 0});
-        for (; x < n && removed[x]; ++x) ++change.removed;
-        for (; y < m && added[y]; ++y) ++change.added;
-      }
-    }
-  }
+  const std::optional<Comparison> compared = CompareLines(a, b, shown);
   if (!compared) {
-    // One hunk: the kept lines around everything between, all of it replaced.
-    lines[0] = {};
-    lines[1] = {};
-    kept.clear();
-    const std::size_t removed = lineCount(a, ha, ta);
-    const std::size_t added = lineCount(b, hb, tb);
-    const auto shown = [&](std::size_t count) {
-      return Range(base + 1, static_cast<std::int64_t>(keepHead + count + keepTail));
-    };
-    output.Raw("@@ -" + shown(removed) + " +" + shown(added) + " @@\n");
-    const auto stream = [&](char prefix, std::string_view text, std::size_t from, std::size_t to) {
-      std::string clean;
-      while (from < to) {
-        std::string_view line = WithoutLastCr(LineAt(text, from, from));
-        if (HasCr(line)) {
-          clean.clear();
-          for (const char c : line) {
-            if (c != '\r') clean += c;
-          }
-          line = clean;
-        }
-        output.Line(prefix, line);
-      }
-    };
-    stream(' ', a, sa, ha);
-    stream('-', a, ha, ta);
-    stream('+', b, hb, tb);
-    stream(' ', a, ta, ea);
+    WriteReplacementHunk(output, a, b, ends, shown);
     return;
   }
-
-  const auto n = static_cast<std::int64_t>(lines[0].size());
-  const auto c = static_cast<std::int64_t>(ctx);
-  for (std::size_t first = 0; first < changes.size();) {
-    // Changes whose context lines would meet share a hunk.
-    std::size_t last = first;
-    while (last + 1 < changes.size() &&
-           changes[last + 1].x - (changes[last].x + changes[last].removed) <= 2 * c) {
-      ++last;
-    }
-    const Change& from = changes[first];
-    const Change& to = changes[last];
-    const std::int64_t oldStart = std::max<std::int64_t>(0, from.x - c);
-    const std::int64_t oldEnd = std::min(n, to.x + to.removed + c);
-    const std::int64_t newStart = from.y - (from.x - oldStart);
-    const std::int64_t newEnd = to.y + to.added + (oldEnd - (to.x + to.removed));
-    output.Raw("@@ -" + Range(base + oldStart + 1, oldEnd - oldStart) + " +" +
-               Range(base + newStart + 1, newEnd - newStart) + " @@\n");
-    std::int64_t x = oldStart;
-    for (std::size_t i = first; i <= last; ++i) {
-      const Change& change = changes[i];
-      for (; x < change.x; ++x) output.Line(' ', lines[0][static_cast<std::size_t>(x)]);
-      for (std::int64_t r = 0; r < change.removed; ++r) {
-        output.Line('-', lines[0][static_cast<std::size_t>(change.x + r)]);
-      }
-      for (std::int64_t r = 0; r < change.added; ++r) {
-        output.Line('+', lines[1][static_cast<std::size_t>(change.y + r)]);
-      }
-      x = change.x + change.removed;
-    }
-    for (; x < oldEnd; ++x) output.Line(' ', lines[0][static_cast<std::size_t>(x)]);
+  const auto c = static_cast<std::int64_t>(lines);
+  for (std::size_t first = 0; first < compared->changes.size();) {
+    const std::size_t last = LastOfHunk(compared->changes, first, c);
+    WriteHunk(output, *compared, first, last, shown.base, c);
     first = last + 1;
   }
 }

@@ -1,4 +1,6 @@
-// On Linux the status window is a few lines on stderr.
+// On Linux the status window is a few lines on stderr: Mainfrm's caption,
+// "Script Corvaldo", then JvLbMensagem's text (the status message; PnFundo,
+// the panel around it, has nothing to show here).
 #include <cstdio>
 
 #include "text/terminal_text.h"
