@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -16,8 +17,9 @@ namespace corvaldo {
 
 void Descriptor::Close() {
   if (fd_ < 0) return;
-  KeepingErrno([&] { close(fd_); });
-  fd_ = -1;
+  const int saved = errno;
+  close(std::exchange(fd_, -1));
+  errno = saved;
 }
 
 std::string SystemReason(int error) { return error == 0 ? std::string() : std::strerror(error); }

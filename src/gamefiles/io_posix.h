@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-#include <cerrno>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -56,14 +55,6 @@ inline constexpr std::size_t kBufferSize = 64 * 1024;
 
 // The system's words for `error`; empty for none.
 std::string SystemReason(int error);
-
-// Runs `cleanup` without losing the errno of the failure it follows.
-template <typename Cleanup>
-void KeepingErrno(Cleanup cleanup) {
-  const int saved = errno;
-  cleanup();
-  errno = saved;
-}
 
 // Writes all of `data`; false with errno set when that fails.
 bool WriteAll(int fd, const char* data, std::size_t size);

@@ -33,7 +33,6 @@ class TempFile {
   ~TempFile() { Discard(); }
 
   int fd() const { return fd_.get(); }
-  const std::string& folder() const { return folder_; }
 
   // Puts the finished file at `target` in the same folder, replacing what is
   // there, and makes that durable. False, the file discarded and errno saying
