@@ -177,7 +177,7 @@ unsigned NextSalt() {
 
 // The name the folder lists for the existing file at `path` (its letter
 // case, the long form of a short name); empty when there is none.
-std::string FoundName(const std::string& path) {
+std::string ListedName(const std::string& path) {
   if (path.find_first_of("*?") != std::string::npos) return std::string();
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA(path.c_str(), &found);
@@ -202,7 +202,7 @@ std::string FoundName(const std::string& path) {
 
 // Creates the new, empty temporary file of a rewrite of `target`; never opens
 // an existing one. Sets `names` to the pair it belongs to.
-Handle CreateTemporary(const std::string& target, TempNames& names) {
+Handle CreateTempBeside(const std::string& target, TempNames& names) {
   const std::string folder = FolderOf(target);
   const std::string name = target.substr(folder.size());
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -232,7 +232,7 @@ Handle OpenUnshared(const std::string& path, DWORD access, DWORD flags = 0) {
 // of its swap: it is put back under the game file's name. A short-form pair
 // that can say nothing of its game file is left alone, both halves. Nothing
 // of any other name is touched, and failures change nothing but the leftover.
-void RemoveStaleTemporaries(const std::string& folder) {
+void RemoveStaleTemps(const std::string& folder) {
   std::vector<std::pair<std::string, TempName>> ours;
   std::set<std::string> keys[2];  // the keys of fresh and of old files
   WIN32_FIND_DATAA entry;
@@ -499,9 +499,9 @@ class Win32FileSystem final : public FileSystem {
     Visit(path);
     // Swapped in under the name the file has (a file that is not there yet is
     // created under ours), so that a game file never changes its name.
-    const std::string target = WithFoundName(path, FoundName(path));
+    const std::string target = WithListedName(path, ListedName(path));
     TempNames names;
-    Handle temp = CreateTemporary(target, names);
+    Handle temp = CreateTempBeside(target, names);
     if (!temp.Valid()) return nullptr;
     std::optional<Stamp> asRead;
     if (const auto read = read_.find(path); read != read_.end()) asRead = read->second;
@@ -526,7 +526,7 @@ class Win32FileSystem final : public FileSystem {
   // The first time a run touches a folder, it clears what killed runs left there.
   void Visit(const std::string& path) {
     const std::string folder = FolderOf(path);
-    if (visited_.insert(folder).second) RemoveStaleTemporaries(folder);
+    if (visited_.insert(folder).second) RemoveStaleTemps(folder);
   }
 
   std::set<std::string> visited_;

@@ -14,6 +14,7 @@
 #include <tuple>
 #include <utility>
 
+#include "gamefiles/io_posix.h"
 #include "text/text_helpers.h"
 #include "wine/system_reg.h"
 
@@ -40,21 +41,6 @@ struct Place {
   const char* launcher;
   std::string folder;
   Layout layout;
-};
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-
- private:
-  int fd_;
 };
 
 // The names in an open folder, sorted, so that the list the user sees does not
