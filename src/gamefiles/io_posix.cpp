@@ -164,6 +164,33 @@ bool ReadAll(int fd, std::size_t expected, FileBytes& out) {
   return ok;
 }
 
+std::optional<std::size_t> RegularFileSize(int fd, std::size_t limit) {
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<std::uint64_t>(st.st_size) > limit) {
+    return std::nullopt;
+  }
+  return static_cast<std::size_t>(st.st_size);
+}
+
+std::optional<std::string> ReadRegularFileAt(int folder, const char* name, std::size_t limit) {
+  const Descriptor fd(OpenUntimed(folder, name, kPlainReadFlags | O_NOFOLLOW));
+  if (!fd.valid()) return std::nullopt;
+  const std::optional<std::size_t> size = RegularFileSize(fd.get(), limit);
+  if (!size) return std::nullopt;
+  std::string data;
+  data.reserve(*size);
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = read(fd.get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    // It may grow while we read: the limit holds for what is read, too.
+    if (n < 0 || data.size() + static_cast<std::size_t>(n) > limit) return std::nullopt;
+    if (n == 0) return data;
+    data.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
 void KeepOwner(int fd, const struct stat& original) {
   // Matters when run as root over a user's prefix; elsewhere it may fail harmlessly.
   if (fchown(fd, original.st_uid, original.st_gid) != 0) {

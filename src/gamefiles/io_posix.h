@@ -3,11 +3,13 @@
 #pragma once
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -78,6 +80,18 @@ int OpenUntimed(int folder, const char* path, int flags);
 // large files land in huge pages. False on a read error; `out` then holds
 // what was read. Throws std::bad_alloc when memory runs out.
 bool ReadAll(int fd, std::size_t expected, FileBytes& out);
+
+// How a file is opened only to be read: never as the terminal, and never
+// waiting on a FIFO (which is then refused as no regular file).
+inline constexpr int kPlainReadFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+
+// The size of an open regular file of at most `limit` bytes; absent for
+// anything else: a FIFO or a device there would block the run or never end.
+std::optional<std::size_t> RegularFileSize(int fd, std::size_t limit);
+
+// The whole of the file `name` in the open folder `folder`, when it is a
+// regular file, not a symbolic link, of at most `limit` bytes.
+std::optional<std::string> ReadRegularFileAt(int folder, const char* name, std::size_t limit);
 
 // Gives `fd` the owner of `original`, where that may be done.
 void KeepOwner(int fd, const struct stat& original);

@@ -16,7 +16,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "gamefiles/file_system_posix.h"
+#include "gamefiles/io_posix.h"
 #include "wine/reg_keys.h"
 #include "wine/reg_text.h"
 
@@ -390,43 +390,6 @@ std::optional<RegistryValue> FindThroughFilter(SystemRegReader::Buffer& buffer, 
   return std::nullopt;
 }
 
-// The size of an open regular file of at most `limit` bytes; absent for
-// anything else: a FIFO or a device there would block the run or never end.
-std::optional<std::size_t> RegularFileSize(int fd, std::size_t limit) {
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      static_cast<std::uint64_t>(st.st_size) > limit) {
-    return std::nullopt;
-  }
-  return static_cast<std::size_t>(st.st_size);
-}
-
-// Reads an open regular file of at most `limit` bytes whole. Closes `fd`.
-std::optional<std::string> ReadRegularFile(int fd, std::size_t limit) {
-  if (fd < 0) return std::nullopt;
-  std::optional<std::string> data;
-  if (const std::optional<std::size_t> size = RegularFileSize(fd, limit)) {
-    data.emplace();
-    data->reserve(*size);
-    char buffer[65536];
-    for (;;) {
-      ssize_t n = read(fd, buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
-      // It may grow while we read: the limit holds for what is read, too.
-      if (n < 0 || data->size() + static_cast<std::size_t>(n) > limit) {
-        data.reset();
-        break;
-      }
-      if (n == 0) break;
-      data->append(buffer, static_cast<std::size_t>(n));
-    }
-  }
-  close(fd);
-  return data;
-}
-
-constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-
 }  // namespace
 
 SystemRegReader::SystemRegReader(std::size_t chunk) : buffer_(std::make_unique<Buffer>(chunk)) {}
@@ -473,7 +436,7 @@ PrefixRegistry SystemRegReader::Read(int fd, std::string_view keyPath, std::stri
 std::optional<RegistryValue> SystemRegReader::FindAt(int folder, const char* name,
                                                      std::string_view keyPath,
                                                      std::string_view valueName) {
-  return Find(OpenUntimed(folder, name, kReadFlags | O_NOFOLLOW), keyPath, valueName);
+  return Find(OpenUntimed(folder, name, kPlainReadFlags | O_NOFOLLOW), keyPath, valueName);
 }
 
 std::optional<RegistryValue> SystemRegReader::FindInText(std::string_view text,
@@ -502,12 +465,8 @@ std::optional<RegistryValue> ReadPrefixRegistryValue(const std::string& prefix,
 
 PrefixRegistry ReadPrefixRegistry(const std::string& prefix, std::string_view keyPath,
                                   std::string_view valueName) {
-  return SystemRegReader().Read(OpenUntimed(AT_FDCWD, (prefix + "/system.reg").c_str(), kReadFlags),
-                                keyPath, valueName);
-}
-
-std::optional<std::string> ReadRegularFileAt(int folder, const char* name, std::size_t limit) {
-  return ReadRegularFile(OpenUntimed(folder, name, kReadFlags | O_NOFOLLOW), limit);
+  return SystemRegReader().Read(
+      OpenUntimed(AT_FDCWD, (prefix + "/system.reg").c_str(), kPlainReadFlags), keyPath, valueName);
 }
 
 }  // namespace corvaldo

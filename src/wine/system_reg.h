@@ -86,8 +86,4 @@ class SystemRegReader {
   std::unique_ptr<Buffer> buffer_;
 };
 
-// The whole of the file `name` in the open folder `folder`, when it is a
-// regular file, not a symbolic link, of at most `limit` bytes.
-std::optional<std::string> ReadRegularFileAt(int folder, const char* name, std::size_t limit);
-
 }  // namespace corvaldo

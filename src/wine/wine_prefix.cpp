@@ -47,20 +47,18 @@ struct Place {
 // depend on the order the file system keeps.
 std::vector<std::string> ListFolder(int folder) {
   std::vector<std::string> names;
-  const int copy = fcntl(folder, F_DUPFD_CLOEXEC, 0);
-  if (copy < 0) return names;
-  DIR* listing = fdopendir(copy);
-  if (listing == nullptr) {
-    close(copy);
-    return names;
-  }
+  Descriptor copy(fcntl(folder, F_DUPFD_CLOEXEC, 0));
+  if (!copy.valid()) return names;
+  // The listing owns the copy once it is open.
+  const Listing listing(fdopendir(copy.get()));
+  if (!listing) return names;
+  copy.release();
   while (names.size() < kMaxNamesPerPlace) {
-    const dirent* entry = readdir(listing);
+    const dirent* entry = readdir(listing.get());
     if (entry == nullptr) break;
     const std::string_view name = entry->d_name;
     if (name != "." && name != "..") names.emplace_back(name);
   }
-  closedir(listing);
   std::sort(names.begin(), names.end());
   return names;
 }
