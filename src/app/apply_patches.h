@@ -35,6 +35,12 @@ std::optional<std::string> FindInstallation(Registry& registry, UserInterface& u
 LockResult HoldInstallation(FileSystem& fs, const std::string& installDir, bool silent,
                             UserInterface& ui);
 
+// A run's start: finds the game (not installed: kExitOk, the user told
+// unless silent) into `state.InstallDir`, then holds it in `hold` (held
+// elsewhere for the whole wait: kExitBusy). Nothing when the run goes on.
+std::optional<int> FindAndHold(PatchState& state, bool silent, Registry& registry,
+                               UserInterface& ui, LockResult& hold);
+
 // Runs the stages, holding the installation against other runs of ours from
 // before the first file is read until the last is written; returns kExitOk,
 // or kExitNotWritten when a needed rewrite did not land (the user is told
