@@ -5,7 +5,7 @@
 #include <fstream>
 #include <string>
 
-#include "wine_registry.h"
+#include "support/wine_registry.h"
 
 int main(int argc, char** argv) {
   using namespace corvaldo::bench;

@@ -14,8 +14,9 @@
 #include "gamefiles/line_list.h"
 #include "installation.h"
 #include "patches/country_patch.h"
+#include "support/wine_registry.h"
+#include "support/wine_registry_index.h"
 #include "wine/system_reg.h"
-#include "wine_registry.h"
 
 namespace corvaldo::bench {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "dryrun/line_diff.h"
 #include "fuzz_support.h"
-#include "gamefiles/line_diff.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace corvaldo;

@@ -13,6 +13,7 @@
 #include "fuzz_support.h"
 #include "gamefiles/errors.h"
 #include "gamefiles/registry.h"
+#include "support/wine_registry_index.h"
 #include "ui/user_interface.h"
 #include "wine/system_reg.h"
 #include "wine/wine_path.h"

@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
-# The layers include only downwards: app/ -> patches/ -> gamefiles/ -> ui/,
-# and wine/ (Linux's stand-in for Windows) sits beside patches/: only app/
-# uses it, and it uses only gamefiles/ and ui/.
+# The rooms include only downwards:
+#   app/ -> patches/, wine/, dryrun/ -> gamefiles/ -> text/
+#   app/ -> ui/ -> text/
+# app/ runs the program; patches/ edits the game files; wine/ finds a game in
+# a Wine prefix (Linux only); dryrun/ shows what a run would write; gamefiles/
+# holds the line files and the file and registry seams; ui/ every window and
+# message; text/ the bytes of the game's texts. Only app/ uses wine/, dryrun/
+# and ui/, and neither of those uses patches/.
 # Prints every include that points up or sideways and fails if there is one.
 # Usage: check_layers.sh SOURCE-DIR
 set -uo pipefail
@@ -9,10 +14,9 @@ cd "$1/src" || exit 2
 # The folders each folder may include, besides its own.
 allowed() {
   case $1 in
-    app) echo "patches wine gamefiles ui" ;;
-    patches) echo "gamefiles ui" ;;
-    wine) echo "gamefiles ui" ;;
-    gamefiles) echo "ui" ;;
+    app) echo "patches wine dryrun gamefiles ui text" ;;
+    patches | wine | dryrun) echo "gamefiles text" ;;
+    gamefiles | ui) echo "text" ;;
     *) echo "" ;;
   esac
 }

@@ -6,7 +6,7 @@
 
 #include "gamefiles/errors.h"
 #include "test_support.h"
-#include "ui/text_helpers.h"
+#include "text/text_helpers.h"
 
 namespace corvaldo {
 namespace {

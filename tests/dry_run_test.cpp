@@ -6,7 +6,7 @@
 #include <functional>
 #include <set>
 
-#include "gamefiles/dry_run_file_system.h"
+#include "dryrun/dry_run_file_system.h"
 #include "gamefiles/errors.h"
 #include "test_support.h"
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/apply_patches.h"
 #include "gamefiles/errors.h"
 #include "test_support.h"
 
@@ -40,7 +41,7 @@ TEST(LocateGame, TurnsTheValueIntoInstallDir) {
     for (bool silent : {false, true}) {
       FakeRegistry registry(c.value);
       FakeUi ui;
-      EXPECT_EQ(LocateGame(registry, ui, silent), c.expected)
+      EXPECT_EQ(FindInstallation(registry, ui, silent), c.expected)
           << (c.value ? ::testing::PrintToString(c.value->data) : "absent");
       const bool toldNotInstalled = !c.expected && !silent;
       ASSERT_EQ(ui.dialogs.size(), toldNotInstalled ? 1u : 0u);
@@ -57,7 +58,7 @@ TEST(LocateGame, OtherValueTypesRaiseEvenWhenSilent) {
     FakeRegistry registry(Value(type, std::string("C:\\\0", 4)));
     FakeUi ui;
     try {
-      LocateGame(registry, ui, true);
+      LocateGame(registry);
       ADD_FAILURE() << type;
     } catch (const ERegistryException& error) {
       EXPECT_EQ(error.Message(), "Invalid data type for 'Install Dir'");

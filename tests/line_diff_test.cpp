@@ -1,4 +1,4 @@
-#include "gamefiles/line_diff.h"
+#include "dryrun/line_diff.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "test_support.h"
-#include "ui/cp1252.h"
+#include "text/cp1252.h"
 
 namespace corvaldo {
 namespace {

@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "wine_registry.h"
+#include "support/wine_registry.h"
+#include "support/wine_registry_index.h"
 
 namespace corvaldo {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/terminal_quote.h"
+#include "text/terminal_quote.h"
 
 #include <gtest/gtest.h>
 

@@ -18,7 +18,7 @@ TEST(WindowsNames, FolderOfKeepsTheSeparatorAndDriveRelativeNames) {
   for (const auto& [path, folder] : cases) EXPECT_EQ(FolderOf(path), folder) << path;
 }
 
-TEST(WindowsNames, TheFoundNameReplacesOnlyTheLastComponentAndOnlyWhereItFits) {
+TEST(WindowsNames, TheListedNameReplacesOnlyTheLastComponentAndOnlyWhereItFits) {
   const std::string folder = "C:\\Games\\tcm 2005\\Script\\";
   struct Case {
     std::string path;
@@ -33,7 +33,7 @@ TEST(WindowsNames, TheFoundNameReplacesOnlyTheLastComponentAndOnlyWhereItFits) {
       {deep + "Rules.sav", "RULES.SAV", deep + "RULES.SAV"},
       {deep + "COUNTR~1.SAV", "Country38.sav.x", deep + "COUNTR~1.SAV"},  // would not fit
   };
-  for (const Case& c : cases) EXPECT_EQ(WithFoundName(c.path, c.found), c.expected) << c.found;
+  for (const Case& c : cases) EXPECT_EQ(WithListedName(c.path, c.found), c.expected) << c.found;
 }
 
 TEST(WindowsNames, TemporaryNamesFitEveryFolderAndReadBackAsAPair) {

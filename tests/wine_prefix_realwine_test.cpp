@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/wine_registry_index.h"
 #include "wine/system_reg.h"
 #include "wine/wine_prefix.h"
 

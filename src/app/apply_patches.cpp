@@ -14,6 +14,12 @@ std::string NotWrittenMessage(const std::vector<std::string>& files) {
   return text;
 }
 
+std::optional<std::string> FindInstallation(Registry& registry, UserInterface& ui, bool silent) {
+  std::optional<std::string> installDir = LocateGame(registry);
+  if (!installDir && !silent) ui.ShowMessageDialog(kNotInstalledMessage, 0);
+  return installDir;
+}
+
 LockResult HoldInstallation(FileSystem& fs, const std::string& installDir, bool silent,
                             UserInterface& ui) {
   // Runs at once end as the same runs one after another: each reads, judges
@@ -23,16 +29,24 @@ LockResult HoldInstallation(FileSystem& fs, const std::string& installDir, bool 
   return hold;
 }
 
+std::optional<int> FindAndHold(PatchState& state, bool silent, Registry& registry,
+                               UserInterface& ui, LockResult& hold) {
+  std::optional<std::string> installDir = FindInstallation(registry, ui, silent);
+  if (!installDir) return kExitOk;
+  state.InstallDir = std::move(*installDir);
+  hold = HoldInstallation(state.fs, state.InstallDir, silent, ui);
+  if (hold.status == LockStatus::Busy) return kExitBusy;
+  return std::nullopt;
+}
+
 int ApplyPatches(const RunOptions& options, FileSystem& fs, Registry& registry, UserInterface& ui,
                  std::vector<FileReport>* reports, bool tellNotWritten) {
   if (reports) reports->clear();
-  std::optional<std::string> installDir = LocateGame(registry, ui, options.Silent);
-  if (!installDir) return kExitOk;
-
   PatchState state(options, fs);
-  state.InstallDir = std::move(*installDir);
-  LockResult hold = HoldInstallation(fs, state.InstallDir, options.Silent, ui);
-  if (hold.status == LockStatus::Busy) return kExitBusy;
+  LockResult hold;
+  if (const std::optional<int> code = FindAndHold(state, options.Silent, registry, ui, hold)) {
+    return *code;
+  }
   try {
     if (options.PatchCupScript) ApplyCupScriptPatch(state);
     // Portugal's entry must never name a cup the script does not hold.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,14 +11,10 @@
 #include "gamefiles/file_system.h"
 #include "gamefiles/registry.h"
 #include "patches/patch_state.h"
+#include "ui/messages.h"
 #include "ui/user_interface.h"
 
 namespace corvaldo {
-
-// Five lines separated by LF CR (in that order), the third empty.
-inline constexpr const char* kStatusMessage =
-    "Actualizando o script da Corvaldo...\n\rAguarde\n\r\n\r"
-    "Updating the Portuguese FA Cup script...\n\rPlease Wait.";
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitError = 1;
@@ -29,18 +26,20 @@ inline constexpr int kExitBusy = 4;
 // for a run over the game's files, short enough for an installer to go on.
 inline constexpr std::chrono::seconds kInstallationWait{30};
 
-// Portuguese first, then English, as in the status message.
-inline constexpr const char* kBusyMessage =
-    "Outra execu\xE7\xE3o est\xE1 a alterar o jogo.\r\n"
-    "Nada foi alterado; tente mais tarde.\r\n\r\n"
-    "Another run is changing the game.\r\n"
-    "Nothing was changed; try again later.";
+// LocateGame; when the game is not installed, the user is told unless silent.
+std::optional<std::string> FindInstallation(Registry& registry, UserInterface& ui, bool silent);
 
 // Takes the installation's lock for a run, waiting kInstallationWait for
 // another run of ours to let it go; when it does not (Busy), the user is told
 // unless silent.
 LockResult HoldInstallation(FileSystem& fs, const std::string& installDir, bool silent,
                             UserInterface& ui);
+
+// A run's start: finds the game (not installed: kExitOk, the user told
+// unless silent) into `state.InstallDir`, then holds it in `hold` (held
+// elsewhere for the whole wait: kExitBusy). Nothing when the run goes on.
+std::optional<int> FindAndHold(PatchState& state, bool silent, Registry& registry,
+                               UserInterface& ui, LockResult& hold);
 
 // Runs the stages, holding the installation against other runs of ours from
 // before the first file is read until the last is written; returns kExitOk,

@@ -5,12 +5,12 @@
 
 #include "app/apply_patches.h"
 #include "app/restore_originals.h"
-#include "gamefiles/dry_run_file_system.h"
+#include "dryrun/dry_run_file_system.h"
+#include "dryrun/line_diff.h"
 #include "gamefiles/errors.h"
-#include "gamefiles/line_diff.h"
-#include "ui/cp1252.h"
-#include "ui/terminal_quote.h"
-#include "ui/terminal_text.h"
+#include "text/cp1252.h"
+#include "text/terminal_quote.h"
+#include "text/terminal_text.h"
 
 namespace corvaldo {
 namespace {

@@ -9,9 +9,9 @@
 #include <utility>
 
 #include "app/game_location.h"
-#include "ui/cp1252.h"
-#include "ui/terminal_quote.h"
-#include "ui/terminal_text.h"
+#include "text/cp1252.h"
+#include "text/terminal_quote.h"
+#include "text/terminal_text.h"
 #include "wine/prefix_owner.h"
 #include "wine/system_reg.h"
 #include "wine/wine_path.h"

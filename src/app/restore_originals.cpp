@@ -4,7 +4,6 @@
 #include <string_view>
 
 #include "app/apply_patches.h"
-#include "gamefiles/install_dir.h"
 #include "patches/restore.h"
 
 namespace corvaldo {
@@ -29,13 +28,11 @@ bool AnyLeftAlone(const std::vector<FileReport>& reports) {
 int RestoreOriginals(const RunOptions& options, FileSystem& fs, Registry& registry,
                      UserInterface& ui, std::vector<FileReport>* reports, bool tellLeftAlone) {
   if (reports) reports->clear();
-  std::optional<std::string> installDir = LocateGame(registry, ui, options.Silent);
-  if (!installDir) return kExitOk;
-
   PatchState state(options, fs);
-  state.InstallDir = std::move(*installDir);
-  LockResult hold = HoldInstallation(fs, state.InstallDir, options.Silent, ui);
-  if (hold.status == LockStatus::Busy) return kExitBusy;
+  LockResult hold;
+  if (const std::optional<int> code = FindAndHold(state, options.Silent, registry, ui, hold)) {
+    return *code;
+  }
   RestoreGameFiles(state);
   // The files are as they stay: another run need not wait while the user reads.
   hold.lock.reset();

@@ -9,15 +9,10 @@
 #include "gamefiles/file_system.h"
 #include "gamefiles/registry.h"
 #include "patches/patch_state.h"
+#include "ui/messages.h"
 #include "ui/user_interface.h"
 
 namespace corvaldo {
-
-// Five lines separated by LF CR (in that order), the third empty, as the
-// patch's status message.
-inline constexpr const char* kRestoreStatusMessage =
-    "Repondo os ficheiros originais...\n\rAguarde\n\r\n\r"
-    "Restoring the original files...\n\rPlease Wait.";
 
 // Finds the game as a patch run does (not installed: told unless silent, and
 // kExitOk), then puts each of the three game files back (RestoreGameFiles).

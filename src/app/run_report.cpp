@@ -3,9 +3,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "ui/cp1252.h"
-#include "ui/terminal_quote.h"
-#include "ui/terminal_text.h"
+#include "text/cp1252.h"
+#include "text/terminal_quote.h"
+#include "text/terminal_text.h"
 
 namespace corvaldo {
 namespace {

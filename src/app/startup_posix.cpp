@@ -3,7 +3,7 @@
 #include "app/apply_patches.h"
 #include "app/startup.h"
 #include "corvaldo_version.h"
-#include "ui/terminal_text.h"
+#include "text/terminal_text.h"
 
 namespace corvaldo {
 namespace {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "gamefiles/file_system.h"
+#include "gamefiles/io_posix.h"  // OpenUntimed, for the readers beside the seam
 
 namespace corvaldo {
 
@@ -18,11 +19,6 @@ namespace corvaldo {
 // last component may be missing.
 using PathMap =
     std::function<std::optional<std::string>(const std::string& windowsPath, bool forCreate)>;
-
-// Opens `path` (relative to the open folder `folder`, or AT_FDCWD) without
-// moving its access time where the owner or root may ask that, else as is:
-// looking at a file is no use of it.
-int OpenUntimed(int folder, const char* path, int flags);
 
 // `unnamedTemps` false makes every temporary file a named one from the start,
 // as on file systems without O_TMPFILE. `preview` makes one for a dry run,

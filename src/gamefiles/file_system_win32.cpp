@@ -1,8 +1,6 @@
 // The file seam on Windows: the ANSI file API with the game's open modes, and
 // a replacement through a temporary file swapped in by ReplaceFileA.
 #include <windows.h>
-// After windows.h, which it needs.
-#include <sddl.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -18,46 +16,16 @@
 #include <vector>
 
 #include "gamefiles/file_system.h"
+#include "gamefiles/handle_win32.h"
+#include "gamefiles/installation_lock_win32.h"
 #include "gamefiles/windows_names.h"
 
 namespace corvaldo {
 namespace {
 
-// A path the API would see cut short (too long, or with a NUL inside) is
-// never handed to it.
-bool Openable(const std::string& path) {
-  return path.size() <= kMaxPathLength && path.find('\0') == std::string::npos;
-}
-
 bool IsPresent(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
-
-class Handle {
- public:
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  ~Handle() { Close(); }
-  Handle(Handle&& other) noexcept : handle_(other.Release()) {}
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  Handle& operator=(Handle&&) = delete;
-  HANDLE Release() {
-    const HANDLE handle = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    return handle;
-  }
-  bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return handle_; }
-  bool Close() {
-    if (!Valid()) return true;
-    const bool closed = CloseHandle(handle_) != 0;
-    handle_ = INVALID_HANDLE_VALUE;
-    return closed;
-  }
-
- private:
-  HANDLE handle_;
-};
 
 // What a file was when a run read it: its volume, its size and its last write
 // time. A write moves the time; a file put in its place brings its own. Not
@@ -88,86 +56,10 @@ bool Unchanged(const Stamp& was, const std::optional<Stamp>& now) {
 // missing.
 bool StillAsRead(const Stamp& was, const std::string& path) {
   if (!was.present) return !IsPresent(path) && GetLastError() == ERROR_FILE_NOT_FOUND;
-  const HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  const bool same = Unchanged(was, StampOf(file));
-  CloseHandle(file);
-  return same;
-}
-
-// The hold on an installation: a named mutex, which Windows gives to the next
-// waiter when the process ends without letting it go (abandoned: the files
-// themselves are safe, each replaced whole or not at all).
-class MutexLock final : public InstallationLock {
- public:
-  explicit MutexLock(HANDLE mutex) : mutex_(mutex) {}
-  ~MutexLock() override {
-    ReleaseMutex(mutex_);
-    CloseHandle(mutex_);
-  }
-  MutexLock(const MutexLock&) = delete;
-  MutexLock& operator=(const MutexLock&) = delete;
-
- private:
-  HANDLE mutex_;
-};
-
-// The name of an installation's mutex, in the namespace of every session (an
-// installer may run in another than the player's): the folder's identity, its
-// volume's serial number and its file index, which no spelling, short name,
-// junction or mapped drive changes; else, when it cannot be opened, a hash of
-// its full path in upper case.
-std::string InstallationMutexName(const std::string& installDir) {
-  std::string folder = installDir;
-  if (folder.empty() || folder.back() == ':') folder += '\\';
-  char name[80];
-  BY_HANDLE_FILE_INFORMATION info;
-  const HANDLE handle =
-      Openable(folder) ? CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)
-                       : INVALID_HANDLE_VALUE;
-  const bool known = handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &info);
-  if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-  if (known) {
-    std::snprintf(name, sizeof name, "Global\\script-corvaldo-%08lX-%08lX%08lX",
-                  static_cast<unsigned long>(info.dwVolumeSerialNumber),
-                  static_cast<unsigned long>(info.nFileIndexHigh),
-                  static_cast<unsigned long>(info.nFileIndexLow));
-    return name;
-  }
-  char full[MAX_PATH];
-  const DWORD length =
-      Openable(folder) ? GetFullPathNameA(folder.c_str(), MAX_PATH, full, nullptr) : 0;
-  std::string path = length > 0 && length < MAX_PATH ? std::string(full, length) : folder;
-  CharUpperBuffA(path.data(), static_cast<DWORD>(path.size()));
-  while (path.size() > 3 && path.back() == '\\') path.pop_back();
-  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
-  for (const char c : path) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-  std::snprintf(name, sizeof name, "Global\\script-corvaldo-path-%016llX",
-                static_cast<unsigned long long>(hash));
-  return name;
-}
-
-// A named mutex any user's run may wait on and let go: an installer run with
-// administrator rights makes it as well as the player's own run.
-HANDLE OpenInstallationMutex(const std::string& name) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  // SYNCHRONIZE and MUTEX_MODIFY_STATE for everyone.
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
-          "D:(A;;0x00100001;;;WD)", SDDL_REVISION_1, &descriptor, nullptr)) {
-    descriptor = nullptr;
-  }
-  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-  HANDLE mutex = CreateMutexA(descriptor ? &attributes : nullptr, FALSE, name.c_str());
-  if (descriptor) LocalFree(descriptor);
-  // One that exists already is opened for what a waiter needs.
-  if (mutex == nullptr && GetLastError() == ERROR_ACCESS_DENIED) {
-    mutex = OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name.c_str());
-  }
-  return mutex;
+  const Handle file(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file.Valid() && Unchanged(was, StampOf(file.Get()));
 }
 
 unsigned NextSalt() {
@@ -177,7 +69,7 @@ unsigned NextSalt() {
 
 // The name the folder lists for the existing file at `path` (its letter
 // case, the long form of a short name); empty when there is none.
-std::string FoundName(const std::string& path) {
+std::string ListedName(const std::string& path) {
   if (path.find_first_of("*?") != std::string::npos) return std::string();
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA(path.c_str(), &found);
@@ -202,7 +94,7 @@ std::string FoundName(const std::string& path) {
 
 // Creates the new, empty temporary file of a rewrite of `target`; never opens
 // an existing one. Sets `names` to the pair it belongs to.
-Handle CreateTemporary(const std::string& target, TempNames& names) {
+Handle CreateTempBeside(const std::string& target, TempNames& names) {
   const std::string folder = FolderOf(target);
   const std::string name = target.substr(folder.size());
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -232,7 +124,7 @@ Handle OpenUnshared(const std::string& path, DWORD access, DWORD flags = 0) {
 // of its swap: it is put back under the game file's name. A short-form pair
 // that can say nothing of its game file is left alone, both halves. Nothing
 // of any other name is touched, and failures change nothing but the leftover.
-void RemoveStaleTemporaries(const std::string& folder) {
+void RemoveStaleTemps(const std::string& folder) {
   std::vector<std::pair<std::string, TempName>> ours;
   std::set<std::string> keys[2];  // the keys of fresh and of old files
   WIN32_FIND_DATAA entry;
@@ -363,25 +255,7 @@ class Win32FileSystem final : public FileSystem {
  public:
   LockResult LockInstallation(const std::string& installDir,
                               std::chrono::milliseconds wait) override {
-    LockResult result;
-    const HANDLE mutex = OpenInstallationMutex(InstallationMutexName(installDir));
-    if (mutex == nullptr) return result;
-    const auto milliseconds =
-        static_cast<DWORD>(std::min<std::chrono::milliseconds::rep>(wait.count(), INFINITE - 1));
-    switch (WaitForSingleObject(mutex, milliseconds)) {
-      case WAIT_OBJECT_0:
-      case WAIT_ABANDONED:  // its holder died: the files are whole, each old or new
-        result.status = LockStatus::Held;
-        result.lock = std::make_unique<MutexLock>(mutex);
-        return result;
-      case WAIT_TIMEOUT:
-        result.status = LockStatus::Busy;
-        break;
-      default:
-        break;
-    }
-    CloseHandle(mutex);
-    return result;
+    return LockInstallationMutex(installDir, wait);
   }
 
   ReadResult ReadFile(const std::string& path) override {
@@ -499,9 +373,9 @@ class Win32FileSystem final : public FileSystem {
     Visit(path);
     // Swapped in under the name the file has (a file that is not there yet is
     // created under ours), so that a game file never changes its name.
-    const std::string target = WithFoundName(path, FoundName(path));
+    const std::string target = WithListedName(path, ListedName(path));
     TempNames names;
-    Handle temp = CreateTemporary(target, names);
+    Handle temp = CreateTempBeside(target, names);
     if (!temp.Valid()) return nullptr;
     std::optional<Stamp> asRead;
     if (const auto read = read_.find(path); read != read_.end()) asRead = read->second;
@@ -526,7 +400,7 @@ class Win32FileSystem final : public FileSystem {
   // The first time a run touches a folder, it clears what killed runs left there.
   void Visit(const std::string& path) {
     const std::string folder = FolderOf(path);
-    if (visited_.insert(folder).second) RemoveStaleTemporaries(folder);
+    if (visited_.insert(folder).second) RemoveStaleTemps(folder);
   }
 
   std::set<std::string> visited_;

@@ -1,8 +1,7 @@
 #include "gamefiles/install_dir.h"
 
 #include "gamefiles/errors.h"
-#include "ui/text_helpers.h"
-#include "ui/user_interface.h"
+#include "text/text_helpers.h"
 
 namespace corvaldo {
 
@@ -16,12 +15,9 @@ std::string ReadInstallDir(Registry& registry) {
   return data.substr(0, data.find('\0'));
 }
 
-std::optional<std::string> LocateGame(Registry& registry, UserInterface& ui, bool silent) {
+std::optional<std::string> LocateGame(Registry& registry) {
   std::string dir = ReadInstallDir(registry);
-  if (IsBlank(dir)) {
-    if (!silent) ui.ShowMessageDialog(kNotInstalledMessage, 0);
-    return std::nullopt;
-  }
+  if (IsBlank(dir)) return std::nullopt;
   // Only one: a value ending in two backslashes keeps one.
   if (RightStr(dir, 1) == "\\") dir.pop_back();
   return dir;

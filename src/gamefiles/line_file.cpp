@@ -1,12 +1,12 @@
 #include "gamefiles/line_file.h"
 
 #include <algorithm>
-#include <cstring>
+
+#include "text/line_rules.h"
 
 namespace corvaldo {
 namespace {
 
-constexpr char kCtrlZ = 26;
 // Lines go to the writer in chunks of about this size.
 constexpr std::size_t kChunkSize = 256 * 1024;
 
@@ -22,15 +22,14 @@ std::size_t FindCtrlZOrLoneCr(const FileBytes& bytes, std::size_t from, std::siz
   while (i + kBlock < to) {
     unsigned char found = 0;
     for (std::size_t k = i; k < i + kBlock; ++k) {
-      found |= static_cast<unsigned char>((base[k] == kCtrlZ) |
-                                          ((base[k] == '\r') & (base[k + 1] != '\n')));
+      found |=
+          static_cast<unsigned char>((base[k] == kEndOfText) | IsStrayCr(base[k], base[k + 1]));
     }
     if (found) break;
     i += kBlock;
   }
   for (; i < to; ++i) {
-    if (base[i] == kCtrlZ) return i;
-    if (base[i] == '\r' && (i + 1 == to || base[i + 1] != '\n')) return i;
+    if (base[i] == kEndOfText || IsStrayCr(base[i], i + 1 < to ? base[i + 1] : '\0')) return i;
   }
   return to;
 }
@@ -41,20 +40,20 @@ std::size_t FindBareLf(const FileBytes& bytes, std::size_t from, std::size_t to)
   const char* base = bytes.data();
   std::size_t i = from;
   if (i == 0 && i < to) {
-    if (base[0] == '\n') return 0;
+    if (IsBareLf('\0', base[0])) return 0;
     ++i;
   }
   constexpr std::size_t kBlock = 64;
   while (i + kBlock <= to) {
     unsigned char found = 0;
     for (std::size_t k = i; k < i + kBlock; ++k) {
-      found |= static_cast<unsigned char>((base[k] == '\n') & (base[k - 1] != '\r'));
+      found |= static_cast<unsigned char>(IsBareLf(base[k - 1], base[k]));
     }
     if (found) break;
     i += kBlock;
   }
   for (; i < to; ++i) {
-    if (base[i] == '\n' && base[i - 1] != '\r') return i;
+    if (IsBareLf(base[i - 1], base[i])) return i;
   }
   return to;
 }
@@ -76,10 +75,7 @@ void LineFile::OpenForReading(const std::string& path) {
   const std::size_t first = FindCtrlZOrLoneCr(bytes, 0, bytes.size());
   loneCr_ = first;
   text->end = bytes.size();
-  if (first < bytes.size()) {
-    const void* ctrlZ = std::memchr(bytes.data() + first, kCtrlZ, bytes.size() - first);
-    if (ctrlZ) text->end = static_cast<std::size_t>(static_cast<const char*>(ctrlZ) - bytes.data());
-  }
+  if (first < bytes.size()) text->end = GameTextEnd(bytes.view(), first);
   text_ = std::move(text);
   position_ = 0;
   mode_ = Mode::Reading;
@@ -89,15 +85,12 @@ void LineFile::OpenForReading(const std::string& path) {
 // new end with a CR so that the line reads the same when a LineList finds it
 // again. Returns the text's size.
 std::size_t LineFile::Normalise(std::size_t begin, std::size_t stop, std::size_t next) {
-  char* const base = text_->bytes.data();
-  char* write = base + begin;
-  for (const char* read = base + begin; read < base + stop; ++read) {
-    if (*read != '\r') *write++ = *read;
-  }
-  *write = '\r';  // a CR was dropped, so this is still inside the line
+  char* const line = text_->bytes.data() + begin;
+  const std::size_t size = CopyWithoutCrs(std::string_view(line, stop - begin), line);
+  line[size] = '\r';  // a CR was dropped, so this is still inside the line
   text_->compacted = true;
   loneCr_ = FindCtrlZOrLoneCr(text_->bytes, next, text_->end);
-  return static_cast<std::size_t>(write - (base + begin));
+  return size;
 }
 
 void LineFile::AddLinesWithout(std::string_view word, LineList& lines) {
@@ -151,16 +144,17 @@ void LineFile::Flush() {
 
 void LineFile::WriteLine(std::string_view text) {
   if (mode_ != Mode::Rewriting) return;
-  if (pending_.size() + text.size() + 2 > kChunkSize) {
+  const std::size_t size = text.size() + kRewriteLineEnd.size();
+  if (pending_.size() + size > kChunkSize) {
     Flush();
-    if (text.size() + 2 > kChunkSize) {
+    if (size > kChunkSize) {
       writer_->Write(text);
-      writer_->Write("\r\n");
+      writer_->Write(kRewriteLineEnd);
       return;
     }
   }
   pending_.append(text);
-  pending_.append("\r\n");
+  pending_.append(kRewriteLineEnd);
 }
 
 void LineFile::WriteLines(const LineList& lines) {
@@ -193,13 +187,13 @@ void LineFile::WriteStretch(const FileText& text, std::size_t from, std::size_t 
   while (from < to) {
     const std::size_t lf = FindBareLf(text.bytes, from, to);
     if (lf == to) {
-      WriteBytes(std::string_view(base + from, to - from));
-      // The text's last line may have no line end.
-      if (base[to - 1] != '\n') WriteBytes("\r\n");
+      const std::string_view rest(base + from, to - from);
+      WriteBytes(rest);
+      if (LastLineUnended(rest)) WriteBytes(kRewriteLineEnd);
       return;
     }
     WriteBytes(std::string_view(base + from, lf - from));
-    WriteBytes("\r\n");
+    WriteBytes(kRewriteLineEnd);
     from = lf + 1;
   }
 }

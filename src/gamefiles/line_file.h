@@ -12,6 +12,7 @@
 
 #include "gamefiles/file_system.h"
 #include "gamefiles/line_list.h"
+#include "text/line_rules.h"
 
 namespace corvaldo {
 
@@ -38,7 +39,7 @@ class LineFile {
     std::size_t size = stop - begin;
     if (loneCr_ >= stop) {
       // At most the CR of a CR LF.
-      if (size > 0 && base[stop - 1] == '\r') --size;
+      size = WithoutLineEndCr(std::string_view(base + begin, size)).size();
     } else {
       size = Normalise(begin, stop, next);
     }

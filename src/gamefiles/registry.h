@@ -8,10 +8,13 @@
 
 namespace corvaldo {
 
+// The value types Windows reports: REG_SZ, REG_EXPAND_SZ, REG_BINARY,
+// REG_DWORD, REG_LINK, REG_MULTI_SZ.
 inline constexpr std::uint32_t kRegSz = 1;
 inline constexpr std::uint32_t kRegExpandSz = 2;
 inline constexpr std::uint32_t kRegBinary = 3;
 inline constexpr std::uint32_t kRegDword = 4;
+inline constexpr std::uint32_t kRegLink = 6;
 inline constexpr std::uint32_t kRegMultiSz = 7;
 
 inline constexpr const char* kGameKeyPath = "SOFTWARE\\EA SPORTS\\TOTAL CLUB MANAGER 2005";

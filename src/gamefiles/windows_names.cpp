@@ -27,10 +27,10 @@ std::string FolderOf(std::string_view path) {
   return std::string();
 }
 
-std::string WithFoundName(const std::string& path, std::string_view found) {
+std::string WithListedName(const std::string& path, std::string_view listed) {
   const std::string folder = FolderOf(path);
-  if (found.empty() || folder.size() + found.size() > kMaxPathLength) return path;
-  return folder + std::string(found);
+  if (listed.empty() || folder.size() + listed.size() > kMaxPathLength) return path;
+  return folder + std::string(listed);
 }
 
 TempNames TempNamesFor(std::string_view folder, std::string_view name, std::uint32_t salt) {

@@ -14,11 +14,11 @@ namespace corvaldo {
 // "C:" for "C:name", which is relative to drive C's current folder).
 std::string FolderOf(std::string_view path);
 
-// `path` with its last component spelled `found`, the name the file system
-// reports for it (its letter case, or the long name of a short one), so that
-// a file replaced under that name keeps it. `path` itself when `found` is
-// empty or the result would not fit in kMaxPathLength.
-std::string WithFoundName(const std::string& path, std::string_view found);
+// `path` with its last component spelled `listed`, the name its folder lists
+// for it (its letter case, or the long name of a short one), so that a file
+// replaced under that name keeps it. `path` itself when `listed` is empty or
+// the result would not fit in kMaxPathLength.
+std::string WithListedName(const std::string& path, std::string_view listed);
 
 // The two temporary names of one rewrite of the file `name` in `folder`: the
 // new content is written to `fresh`; while it is swapped in, the old content

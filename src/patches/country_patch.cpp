@@ -3,7 +3,7 @@
 #include "gamefiles/errors.h"
 #include "patches/integer_text.h"
 #include "patches/rewrite.h"
-#include "ui/text_helpers.h"
+#include "text/text_helpers.h"
 
 namespace corvaldo {
 namespace {

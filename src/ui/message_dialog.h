@@ -2,6 +2,19 @@
 // kind shows and where, which keys and mnemonics answer it, what a press at a
 // point hits, and the arithmetic of dragging the window by its picture. The
 // platform views draw this model and forward their events to it.
+//
+// The form Mensagensfrm keeps its names here:
+//   Panel1, Image3, Label1   the panel, the picture on it and the message over
+//                            that: their bounds (kImage3Bounds, kLabel1Bounds)
+//                            and DialogControl, what a point hits.
+//   SpeedButton1..4          DialogButton Sim, Continuar, Nao, Cancelar; LookOf
+//                            gives each its caption, colour and modal result.
+//   SpeedButtonNClick        the buttons' click handlers: each stores its modal
+//                            result; Click calls the one of a button.
+//   FormKeyDown              the form's key handler (S, N, C, Return, Esc).
+//   RxLabel1MouseDown/...    Image3's mouse handlers, which drag the window.
+//   ModalResult              what the handlers stored; DialogResult is what
+//                            ShowMessageDialog returns for it.
 #pragma once
 
 #include <array>

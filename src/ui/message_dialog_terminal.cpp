@@ -1,14 +1,21 @@
 // The message dialog on a terminal: the text and the kind's choices on stderr,
 // answered from stdin only when stdin is a terminal.
+//
+// Mensagensfrm's pieces here: Label1's text is the first lines, and the
+// visible SpeedButtons the line of choices under it, each with its mnemonic
+// in brackets: [C]ontinuar (SpeedButton2), [S]im (1), [N]ão (3), [C]ancelar
+// (4). A key answers as the mnemonic or FormKeyDown would (Return and Esc
+// too), and the result is the DialogResult the button's click would give:
+// 1 for Sim or Continuar, 0 for Não, 2 for Cancelar or no answer.
 #include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
 #include <string>
 
-#include "ui/cp1252.h"
+#include "text/cp1252.h"
+#include "text/terminal_text.h"
 #include "ui/terminal_dialog.h"
-#include "ui/terminal_text.h"
 #include "ui/user_interface.h"
 
 namespace corvaldo {

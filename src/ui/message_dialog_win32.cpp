@@ -1,6 +1,23 @@
 // The message dialog TMensagensfrm as a borderless Win32 popup painted with
 // GDI. Layout, keys, mnemonics and the drag live in MessageDialogModel; this
 // view draws the model and feeds it the window's events.
+//
+// The form's pieces, and where each is:
+//   Mensagensfrm       the class below; its constructor and Create make the
+//                      form (fonts, Image3's picture, the glyphs, the window
+//                      centred on the screen); ShowMessageDialog shows it
+//                      modally (RunModal) and hands back its DialogResult.
+//   Panel1             PaintPanel1: button face inside a 2-pixel bevel.
+//   Image3             PaintImage3: the background picture. Presses on it go
+//                      to its mouse handlers, RxLabel1MouseDown/Move/Up in the
+//                      model, which drag the window.
+//   Label1             PaintLabel1: the message, navy, centred.
+//   SpeedButton1..4    Sim, Continuar, Não, Cancelar (DialogButton; LookOf has
+//                      captions and colours). PaintButton draws one, MouseDown
+//                      and MouseUp press it, and the model's Click calls its
+//                      SpeedButtonNClick, which stores the modal result.
+//   FormKeyDown        WM_KEYDOWN and WM_SYSKEYDOWN go to the model's.
+//   mnemonics (&S...)  WM_CHAR and WM_SYSCHAR go to OnMnemonicChar.
 #include <windows.h>
 
 #include <algorithm>
@@ -11,9 +28,11 @@
 #include <utility>
 #include <vector>
 
-#include "ui/label_text.h"
+#include "ui/gdi_win32.h"
+#include "ui/glyph_win32.h"
 #include "ui/message_dialog.h"
 #include "ui/resources/resource_ids.h"
+#include "ui/task_windows_win32.h"
 #include "ui/user_interface.h"
 
 namespace corvaldo {
@@ -30,105 +49,7 @@ COLORREF ToColorRef(Rgb colour) { return RGB(colour.red, colour.green, colour.bl
 RECT ToRECT(const Rect& r) { return RECT{r.left, r.top, r.Right(), r.Bottom()}; }
 
 HFONT MakeComicSans(int characterHeight) {
-  return CreateFontA(-characterHeight, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                     VARIABLE_PITCH | FF_SCRIPT, "Comic Sans MS");
-}
-
-// A memory DC with a bitmap selected, restored and freed on scope exit.
-class BitmapDC {
- public:
-  BitmapDC(HDC like, HBITMAP bitmap) : dc_(CreateCompatibleDC(like)) {
-    old_ = SelectObject(dc_, bitmap);
-  }
-  ~BitmapDC() {
-    SelectObject(dc_, old_);
-    DeleteDC(dc_);
-  }
-  BitmapDC(const BitmapDC&) = delete;
-  BitmapDC& operator=(const BitmapDC&) = delete;
-  HDC Get() const { return dc_; }
-
- private:
-  HDC dc_;
-  HGDIOBJ old_;
-};
-
-// A button glyph ready for transparent drawing: the first frame of the strip,
-// with the pixels of the bottom-left pixel's colour cut out.
-class Glyph {
- public:
-  Glyph(HINSTANCE instance, int resourceId, int frames) {
-    const HBITMAP strip = static_cast<HBITMAP>(
-        LoadImageA(instance, MAKEINTRESOURCEA(resourceId), IMAGE_BITMAP, 0, 0, 0));
-    if (strip == nullptr) return;
-    BITMAP info{};
-    GetObjectA(strip, sizeof info, &info);
-    width_ = info.bmWidth / (frames > 0 ? frames : 1);
-    height_ = info.bmHeight;
-    const HDC screen = GetDC(nullptr);
-    {
-      const BitmapDC source(screen, strip);
-      const COLORREF transparent = GetPixel(source.Get(), 0, height_ - 1);
-      // Monochrome mask: 1 where the glyph is transparent.
-      mask_ = CreateBitmap(width_, height_, 1, 1, nullptr);
-      const BitmapDC mask(screen, mask_);
-      SetBkColor(source.Get(), transparent);
-      BitBlt(mask.Get(), 0, 0, width_, height_, source.Get(), 0, 0, SRCCOPY);
-      // The image with its transparent pixels turned black, for OR-ing in.
-      image_ = CreateCompatibleBitmap(screen, width_, height_);
-      const BitmapDC image(screen, image_);
-      BitBlt(image.Get(), 0, 0, width_, height_, source.Get(), 0, 0, SRCCOPY);
-      SetBkColor(image.Get(), RGB(0, 0, 0));
-      SetTextColor(image.Get(), RGB(255, 255, 255));
-      BitBlt(image.Get(), 0, 0, width_, height_, mask.Get(), 0, 0, SRCAND);
-    }
-    ReleaseDC(nullptr, screen);
-    DeleteObject(strip);
-  }
-  ~Glyph() {
-    if (image_ != nullptr) DeleteObject(image_);
-    if (mask_ != nullptr) DeleteObject(mask_);
-  }
-  Glyph(const Glyph&) = delete;
-  Glyph& operator=(const Glyph&) = delete;
-
-  int Width() const { return image_ != nullptr ? width_ : 0; }
-  int Height() const { return image_ != nullptr ? height_ : 0; }
-
-  void Draw(HDC dc, int x, int y) const {
-    if (image_ == nullptr) return;
-    const BitmapDC mask(dc, mask_);
-    const BitmapDC image(dc, image_);
-    const COLORREF oldBk = SetBkColor(dc, RGB(255, 255, 255));
-    const COLORREF oldText = SetTextColor(dc, RGB(0, 0, 0));
-    BitBlt(dc, x, y, width_, height_, mask.Get(), 0, 0, SRCAND);
-    BitBlt(dc, x, y, width_, height_, image.Get(), 0, 0, SRCPAINT);
-    SetBkColor(dc, oldBk);
-    SetTextColor(dc, oldText);
-  }
-
- private:
-  HBITMAP image_ = nullptr;
-  HBITMAP mask_ = nullptr;
-  int width_ = 0;
-  int height_ = 0;
-};
-
-void Frame3D(HDC dc, RECT& rect, COLORREF topLeft, COLORREF bottomRight, int width) {
-  for (int i = 0; i < width; ++i) {
-    const RECT top{rect.left, rect.top, rect.right - 1, rect.top + 1};
-    const RECT left{rect.left, rect.top, rect.left + 1, rect.bottom - 1};
-    const RECT bottom{rect.left, rect.bottom - 1, rect.right, rect.bottom};
-    const RECT right{rect.right - 1, rect.top, rect.right, rect.bottom};
-    SetBkColor(dc, topLeft);
-    ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &top, nullptr, 0, nullptr);
-    ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &left, nullptr, 0, nullptr);
-    SetBkColor(dc, bottomRight);
-    ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &bottom, nullptr, 0, nullptr);
-    ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &right, nullptr, 0, nullptr);
-    InflateRect(&rect, -1, -1);
-  }
+  return MakeFont("Comic Sans MS", characterHeight, FW_BOLD, VARIABLE_PITCH | FF_SCRIPT);
 }
 
 ShiftState CurrentShiftState(LPARAM keyData) {
@@ -164,9 +85,6 @@ class Mensagensfrm final : public DragHost {
 
   ~Mensagensfrm() override {
     if (hwnd_ != nullptr) DestroyWindow(hwnd_);
-    DeleteObject(labelFont_);
-    DeleteObject(buttonFont_);
-    if (background_ != nullptr) DeleteObject(background_);
   }
   Mensagensfrm(const Mensagensfrm&) = delete;
   Mensagensfrm& operator=(const Mensagensfrm&) = delete;
@@ -392,10 +310,10 @@ class Mensagensfrm final : public DragHost {
     PAINTSTRUCT paint;
     const HDC windowDC = BeginPaint(hwnd_, &paint);
     // Drawn off screen first, so hot-tracking does not flicker.
-    const HBITMAP canvas =
-        CreateCompatibleBitmap(windowDC, kDialogClientWidth, kDialogClientHeight);
+    const ScopedGdiObj<HBITMAP> canvas(
+        CreateCompatibleBitmap(windowDC, kDialogClientWidth, kDialogClientHeight));
     {
-      const BitmapDC dc(windowDC, canvas);
+      const BitmapDC dc(windowDC, canvas.Get());
       PaintPanel1(dc.Get());
       PaintImage3(dc.Get());
       PaintLabel1(dc.Get());
@@ -404,7 +322,6 @@ class Mensagensfrm final : public DragHost {
       }
       BitBlt(windowDC, 0, 0, kDialogClientWidth, kDialogClientHeight, dc.Get(), 0, 0, SRCCOPY);
     }
-    DeleteObject(canvas);
     EndPaint(hwnd_, &paint);
   }
 
@@ -417,10 +334,10 @@ class Mensagensfrm final : public DragHost {
 
   // The picture at its natural size from its top-left corner, cut to Image3.
   void PaintImage3(HDC dc) {
-    if (background_ == nullptr) return;
+    if (background_.Get() == nullptr) return;
     BITMAP info{};
-    GetObjectA(background_, sizeof info, &info);
-    const BitmapDC picture(dc, background_);
+    GetObjectA(background_.Get(), sizeof info, &info);
+    const BitmapDC picture(dc, background_.Get());
     BitBlt(dc, kImage3Bounds.left, kImage3Bounds.top,
            std::min<int>(info.bmWidth, kImage3Bounds.width),
            std::min<int>(info.bmHeight, kImage3Bounds.height), picture.Get(), 0, 0, SRCCOPY);
@@ -428,24 +345,8 @@ class Mensagensfrm final : public DragHost {
 
   // Transparent, centred lines, no wrap, cut at the label's edges.
   void PaintLabel1(HDC dc) {
-    const int saved = SaveDC(dc);
-    IntersectClipRect(dc, kLabel1Bounds.left, kLabel1Bounds.top, kLabel1Bounds.Right(),
-                      kLabel1Bounds.Bottom());
-    SelectObject(dc, labelFont_);
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, ToColorRef(kLabel1Colour));
-    TEXTMETRICA metrics{};
-    GetTextMetricsA(dc, &metrics);
-    const std::vector<std::string> lines = SplitLabelLines(text_);
-    int y = kLabel1Bounds.top +
-            CentredBlockTop(kLabel1Bounds.height, metrics.tmHeight, static_cast<int>(lines.size()));
-    for (const std::string& line : lines) {
-      RECT box{kLabel1Bounds.left, y, kLabel1Bounds.Right(), y + metrics.tmHeight};
-      DrawTextA(dc, line.data(), static_cast<int>(line.size()), &box,
-                DT_SINGLELINE | DT_CENTER | DT_TOP | DT_EXPANDTABS | DT_NOCLIP);
-      y += metrics.tmHeight;
-    }
-    RestoreDC(dc, saved);
+    const SelectedObject font(dc, labelFont_.Get());
+    DrawLabelLines(dc, ToRECT(kLabel1Bounds), 0, ToColorRef(kLabel1Colour), text_);
   }
 
   // A flat button: no frame unless the pointer is over it; glyph and caption
@@ -454,7 +355,7 @@ class Mensagensfrm final : public DragHost {
     const Rect bounds = model_.BoundsOf(button);
     RECT frame = ToRECT(bounds);
     const bool down = pressed_ == button && pressedInside_;
-    const int saved = SaveDC(dc);
+    const SavedDC saved(dc);
     IntersectClipRect(dc, frame.left, frame.top, frame.right, frame.bottom);
     if (down) {
       DrawEdge(dc, &frame, BDR_SUNKENOUTER, BF_RECT);
@@ -463,12 +364,11 @@ class Mensagensfrm final : public DragHost {
     }
     const ButtonLook& look = LookOf(button);
     const Glyph& glyph = glyphs_[static_cast<std::size_t>(button)];
-    SelectObject(dc, buttonFont_);
+    SelectObject(dc, buttonFont_.Get());
     const int captionLength = static_cast<int>(std::char_traits<char>::length(look.caption));
-    RECT caption{0, 0, 0, 0};
-    DrawTextA(dc, look.caption, captionLength, &caption, DT_SINGLELINE | DT_CALCRECT);
-    const int captionWidth = caption.right - caption.left;
-    const int captionHeight = caption.bottom - caption.top;
+    const SIZE caption = MeasureText(dc, look.caption, captionLength);
+    const int captionWidth = caption.cx;
+    const int captionHeight = caption.cy;
     const int spacing = glyph.Width() > 0 ? kButtonGlyphSpacing : 0;
     const int total = glyph.Width() + spacing + captionWidth;
     const int shift = down ? 1 : 0;
@@ -481,15 +381,14 @@ class Mensagensfrm final : public DragHost {
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, ToColorRef(look.captionColour));
     DrawTextA(dc, look.caption, captionLength, &text, DT_SINGLELINE | DT_CENTER | DT_NOCLIP);
-    RestoreDC(dc, saved);
   }
 
   HWND hwnd_ = nullptr;
   std::string text_;
   MessageDialogModel model_;
-  HFONT labelFont_;
-  HFONT buttonFont_;
-  HBITMAP background_;
+  ScopedGdiObj<HFONT> labelFont_;
+  ScopedGdiObj<HFONT> buttonFont_;
+  ScopedGdiObj<HBITMAP> background_;
   std::array<Glyph, 4> glyphs_;
   std::optional<DialogButton> hot_;
   std::optional<DialogButton> pressed_;
@@ -511,42 +410,6 @@ bool RegisterDialogClass(HINSTANCE instance) {
   registered = RegisterClassExA(&windowClass) != 0;
   return registered;
 }
-
-// The thread's other top-level windows, disabled while the dialog runs.
-class TaskWindowsDisabler {
- public:
-  TaskWindowsDisabler() {
-    EnumThreadWindows(GetCurrentThreadId(), &Collect, reinterpret_cast<LPARAM>(&windows_));
-    for (const HWND window : windows_) EnableWindow(window, FALSE);
-  }
-  ~TaskWindowsDisabler() { Restore(); }
-  TaskWindowsDisabler(const TaskWindowsDisabler&) = delete;
-  TaskWindowsDisabler& operator=(const TaskWindowsDisabler&) = delete;
-
-  // The window to own the dialog: the active one if it is among them.
-  HWND Owner() const {
-    const HWND active = GetActiveWindow();
-    for (const HWND window : windows_) {
-      if (window == active) return window;
-    }
-    return windows_.empty() ? nullptr : windows_.front();
-  }
-
-  void Restore() {
-    for (const HWND window : windows_) EnableWindow(window, TRUE);
-    windows_.clear();
-  }
-
- private:
-  static BOOL CALLBACK Collect(HWND window, LPARAM list) {
-    if (IsWindowVisible(window) && IsWindowEnabled(window)) {
-      reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-    }
-    return TRUE;
-  }
-
-  std::vector<HWND> windows_;
-};
 
 }  // namespace
 

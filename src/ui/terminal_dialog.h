@@ -1,4 +1,5 @@
-// Linux only: the message dialog for texts already made terminal lines.
+// Linux only: the message dialog for texts already made terminal lines (the
+// terminal's Mensagensfrm, in message_dialog_terminal.cpp).
 #pragma once
 
 #include <string>

@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -17,429 +16,14 @@
 #include <emmintrin.h>
 #endif
 
-#include "gamefiles/file_system_posix.h"
-#include "ui/cp1252.h"
-#include "wine/wine_case.h"
+#include "gamefiles/io_posix.h"
+#include "wine/reg_keys.h"
+#include "wine/reg_text.h"
 
 namespace corvaldo {
-namespace {
 
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-bool IsHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-unsigned HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return c - 'A' + 10;
-}
-
-// One to eight hex digits at `pos` (a dword's value, a hex(N): type), moving
-// past them; absent for none or more.
-std::optional<std::uint32_t> ParseHex32(std::string_view line, std::size_t& pos) {
-  std::uint32_t value = 0;
-  int digits = 0;
-  while (pos < line.size() && IsHexDigit(line[pos])) {
-    if (++digits > 8) return std::nullopt;
-    value = value * 16 + HexValue(line[pos++]);
-  }
-  if (digits == 0) return std::nullopt;
-  return value;
-}
-
-void SkipSpaces(std::string_view line, std::size_t& pos) {
-  while (pos < line.size() && IsSpace(line[pos])) ++pos;
-}
-
-// Registry names and string data are UTF-16 inside Wine.
-using Units = std::u16string;
-
-void AppendUnits(Units& out, char32_t cp) {
-  if (cp >= 0x10000) {
-    cp -= 0x10000;
-    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-  } else {
-    out.push_back(static_cast<char16_t>(cp));
-  }
-}
-
-// Decodes one of Wine's quoted texts from `pos` up to `endChar` and moves past
-// it. The text is UTF-8 with C escapes: \a \b \e \f \n \r \t \v, \x and one to
-// four hex digits (a UTF-16 unit), a backslash and one to three octal digits;
-// a backslash before any other character stands for that character. Absent
-// when `endChar` never comes.
-std::optional<Units> ParseEscapedText(std::string_view line, std::size_t& pos, char endChar) {
-  Units out;
-  while (pos < line.size()) {
-    char c = line[pos];
-    if (c == endChar) {
-      ++pos;
-      return out;
-    }
-    if (c == '\0') return std::nullopt;
-    if (c == '\\') {
-      if (++pos >= line.size() || line[pos] == '\0') return std::nullopt;
-      const char e = line[pos];
-      const char* const simple =
-          "a\ab\be\x1B"
-          "f\fn\nr\rt\tv\v";
-      bool handled = false;
-      for (const char* s = simple; *s != '\0'; s += 2) {
-        if (*s == e) {
-          out.push_back(static_cast<unsigned char>(s[1]));
-          ++pos;
-          handled = true;
-          break;
-        }
-      }
-      if (handled) continue;
-      if (e == 'x') {
-        ++pos;
-        if (pos >= line.size() || !IsHexDigit(line[pos])) {
-          out.push_back(u'x');
-          continue;
-        }
-        unsigned value = 0;
-        for (int i = 0; i < 4 && pos < line.size() && IsHexDigit(line[pos]); ++i) {
-          value = value * 16 + HexValue(line[pos++]);
-        }
-        out.push_back(static_cast<char16_t>(value));
-        continue;
-      }
-      if (e >= '0' && e <= '7') {
-        unsigned value = 0;
-        for (int i = 0; i < 3 && pos < line.size() && line[pos] >= '0' && line[pos] <= '7'; ++i) {
-          value = value * 8 + (line[pos++] - '0');
-        }
-        out.push_back(static_cast<char16_t>(value));
-        continue;
-      }
-      // Any other escaped character is taken as it is, below.
-    }
-    std::optional<char32_t> cp = NextUtf8CodePoint(line, pos);
-    AppendUnits(out, cp.value_or(0xFFFD));
-  }
-  return std::nullopt;
-}
-
-Units FoldUnits(Units text) {
-  for (char16_t& u : text) {
-    if (u < 0xD800 || u > 0xDFFF) u = static_cast<char16_t>(FoldCase(u));
-  }
-  return text;
-}
-
-Units Cp1252ToUnits(std::string_view text) {
-  Units out;
-  for (char c : text)
-    out.push_back(static_cast<char16_t>(Cp1252ToCodePoint(static_cast<unsigned char>(c))));
-  return out;
-}
-
-// What RegQueryValueExA makes of UTF-16 string data: one byte per unit.
-std::string UnitsToCp1252(const Units& units) {
-  std::string out;
-  out.reserve(units.size());
-  for (char16_t u : units) out.push_back(CodePointToCp1252(u));
-  return out;
-}
-
-std::string Utf16LeBytesToCp1252(std::string_view bytes) {
-  Units units;
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                          (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-  }
-  return UnitsToCp1252(units);
-}
-
-bool IsStringType(std::uint32_t type) {
-  return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
-}
-
-// A key path as a list of folded components; empty components are dropped.
-using KeyPath = std::vector<Units>;
-
-KeyPath SplitKeyPath(const Units& path) {
-  KeyPath out;
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t end = path.find(u'\\', start);
-    if (end == Units::npos) end = path.size();
-    if (end > start) out.push_back(FoldUnits(path.substr(start, end - start)));
-    start = end + 1;
-  }
-  return out;
-}
-
-Units JoinKeyPath(const KeyPath& path, std::size_t count = SIZE_MAX) {
-  Units out;
-  for (std::size_t i = 0; i < count && i < path.size(); ++i) {
-    if (i > 0) out.push_back(u'\\');
-    out += path[i];
-  }
-  return out;
-}
-
-// The view a 32-bit process has of HKLM\Software on 64-bit Windows: its
-// Wow6432Node (the keys Windows shares between the views are none of ours).
-bool ViewDiffers(const KeyPath& path) {
-  return !path.empty() && path[0] == u"SOFTWARE" && !(path.size() > 1 && path[1] == u"WOW6432NODE");
-}
-
-KeyPath Wow64View(KeyPath path) {
-  path.insert(path.begin() + 1, u"WOW6432NODE");
-  return path;
-}
-
-bool IsWow64Key(const KeyPath& path) {
-  return path.size() >= 2 && path[0] == u"SOFTWARE" && path[1] == u"WOW6432NODE";
-}
-
-bool Contains(const std::vector<Units>& names, const Units& name) {
-  return std::find(names.begin(), names.end(), name) != names.end();
-}
-
-constexpr std::string_view kRegistryMagic = "WINE REGISTRY Version 2";
-
-// A chain of registry links longer than this is taken for a loop.
-constexpr int kMaxLinkHops = 16;
-
-struct KeySections {
-  // Line ranges [first, end) of every section with this name; Wine merges them.
-  std::vector<std::pair<std::size_t, std::size_t>> bodies;
-  bool isLink = false;
-};
-
-}  // namespace
-
-// A registry text split into lines, every key decoded into an index.
-class WineRegistryIndex::Text {
- public:
-  explicit Text(std::string text) : text_(std::move(text)) {
-    const std::string_view view = text_;
-    std::size_t start = 0;
-    while (start < view.size()) {
-      std::size_t end = view.find('\n', start);
-      if (end == std::string_view::npos) end = view.size();
-      std::string_view line = view.substr(start, end - start);
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      lines_.push_back(line);
-      start = end + 1;
-    }
-    valid_ = !lines_.empty() && lines_[0] == kRegistryMagic;
-    if (valid_) Index();
-  }
-  Text(const Text&) = delete;
-  Text& operator=(const Text&) = delete;
-
-  bool Valid() const { return valid_; }
-  bool Win64() const { return win64_; }
-
-  // The value in the key at `path`, which is already in the view to use.
-  // With `known`, a text that holds only some keys: when the lookup needs a
-  // key not among them (a link led elsewhere), it stops and names in `needed`
-  // the path it was following.
-  std::optional<RegistryValue> Find(KeyPath path, const Units& foldedName,
-                                    const std::vector<Units>* known = nullptr,
-                                    std::optional<KeyPath>* needed = nullptr) const {
-    auto lookUp = [&](const Units& name) -> const KeySections* {
-      if (known != nullptr && !Contains(*known, name)) {
-        *needed = path;
-        return nullptr;
-      }
-      auto it = keys_.find(name);
-      return it == keys_.end() ? nullptr : &it->second;
-    };
-    // Follow registry links (#link keys); a loop of links gives up.
-    for (int hop = 0;; ++hop) {
-      bool redirected = false;
-      for (std::size_t n = 1; n <= path.size() && !redirected; ++n) {
-        const KeySections* key = lookUp(JoinKeyPath(path, n));
-        if (needed != nullptr && *needed) return std::nullopt;
-        if (key == nullptr || !key->isLink) continue;
-        if (hop >= kMaxLinkHops) return std::nullopt;
-        std::optional<KeyPath> target = LinkTarget(*key);
-        if (!target) return std::nullopt;
-        target->insert(target->end(), path.begin() + n, path.end());
-        path = std::move(*target);
-        redirected = true;
-      }
-      if (!redirected) break;
-    }
-    const KeySections* key = lookUp(JoinKeyPath(path));
-    if (key == nullptr) return std::nullopt;
-    return FindValue(*key, foldedName);
-  }
-
- private:
-  void Index() {
-    KeySections* current = nullptr;
-    bool sawKey = false;
-    bool archKnown = false;
-    for (std::size_t i = 1; i < lines_.size(); ++i) {
-      std::string_view line = lines_[i];
-      std::size_t pos = 0;
-      SkipSpaces(line, pos);
-      if (pos >= line.size()) continue;
-      if (line[pos] == '[') {
-        CloseSection(current, i);
-        ++pos;
-        std::optional<Units> name = ParseEscapedText(line, pos, ']');
-        current = name ? &keys_[JoinKeyPath(SplitKeyPath(*name))] : nullptr;
-        if (current) current->bodies.emplace_back(i + 1, i + 1);
-        sawKey = true;
-      } else if (!sawKey && line.substr(pos).starts_with("#arch=")) {
-        std::string_view arch = line.substr(pos + 6);
-        archKnown = arch == "win64" || arch == "win32";
-        win64_ = arch == "win64";
-      } else if (current && line.substr(pos) == "#link") {
-        current->isLink = true;
-      }
-    }
-    CloseSection(current, lines_.size());
-    if (!archKnown) {
-      // Prefixes written before Wine recorded the architecture: a 64-bit one
-      // is recognisable by its 32-bit view of Software.
-      const Units wow = u"SOFTWARE\\WOW6432NODE";
-      for (const auto& [name, sections] : keys_) {
-        if (name.starts_with(wow) && (name.size() == wow.size() || name[wow.size()] == u'\\')) {
-          win64_ = true;
-          break;
-        }
-      }
-    }
-  }
-
-  static void CloseSection(KeySections* section, std::size_t end) {
-    if (section) section->bodies.back().second = end;
-  }
-
-  std::optional<KeyPath> LinkTarget(const KeySections& link) const {
-    std::optional<RegistryValue> value = FindValue(link, u"SYMBOLICLINKVALUE");
-    if (!value || value->type != 6) return std::nullopt;
-    // Stored as UTF-16LE without a terminator, e.g. \REGISTRY\Machine\Software\Classes.
-    Units target;
-    for (std::size_t i = 0; i + 1 < value->data.size(); i += 2) {
-      target.push_back(
-          static_cast<char16_t>(static_cast<unsigned char>(value->data[i]) |
-                                (static_cast<unsigned char>(value->data[i + 1]) << 8)));
-    }
-    KeyPath path = SplitKeyPath(target);
-    if (path.size() < 2 || path[0] != u"REGISTRY" || path[1] != u"MACHINE") return std::nullopt;
-    path.erase(path.begin(), path.begin() + 2);
-    return path;
-  }
-
-  std::optional<RegistryValue> FindValue(const KeySections& key, const Units& foldedName) const {
-    std::optional<RegistryValue> found;  // a later definition replaces an earlier one
-    for (const auto& [first, end] : key.bodies) {
-      for (std::size_t i = first; i < end; ++i) {
-        std::string_view line = lines_[i];
-        std::size_t pos = 0;
-        SkipSpaces(line, pos);
-        if (pos >= line.size()) continue;
-        Units name;
-        if (line[pos] == '@') {
-          ++pos;
-        } else if (line[pos] == '"') {
-          ++pos;
-          std::optional<Units> parsed = ParseEscapedText(line, pos, '"');
-          if (!parsed) continue;
-          name = std::move(*parsed);
-        } else {
-          continue;
-        }
-        if (FoldUnits(std::move(name)) != foldedName) continue;
-        if (std::optional<RegistryValue> value = ParseData(i, pos, end)) found = std::move(value);
-      }
-    }
-    return found;
-  }
-
-  // The part of a value line after its name: `= type-tag data`, where hex data
-  // may go on over lines that end in a backslash.
-  std::optional<RegistryValue> ParseData(std::size_t lineIndex, std::size_t pos,
-                                         std::size_t endLine) const {
-    std::string_view line = lines_[lineIndex];
-    SkipSpaces(line, pos);
-    if (pos >= line.size() || line[pos] != '=') return std::nullopt;
-    ++pos;
-    SkipSpaces(line, pos);
-    std::string_view rest = line.substr(pos);
-
-    struct StringTag {
-      std::string_view tag;
-      std::uint32_t type;
-    };
-    for (const StringTag& t :
-         {StringTag{"\"", kRegSz}, StringTag{"str:\"", kRegSz},
-          StringTag{"str(2):\"", kRegExpandSz}, StringTag{"str(7):\"", kRegMultiSz}}) {
-      if (!rest.starts_with(t.tag)) continue;
-      pos += t.tag.size();
-      std::optional<Units> text = ParseEscapedText(line, pos, '"');
-      if (!text) return std::nullopt;
-      text->push_back(u'\0');
-      return RegistryValue{t.type, UnitsToCp1252(*text)};
-    }
-
-    if (rest.starts_with("dword:")) {
-      pos += 6;
-      const std::optional<std::uint32_t> number = ParseHex32(line, pos);
-      SkipSpaces(line, pos);
-      if (!number || pos != line.size()) return std::nullopt;
-      const std::uint32_t value = *number;
-      std::string data;
-      for (int i = 0; i < 4; ++i) data.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-      return RegistryValue{kRegDword, data};
-    }
-
-    std::uint32_t type;
-    if (rest.starts_with("hex:")) {
-      type = kRegBinary;
-      pos += 4;
-    } else if (rest.starts_with("hex(")) {
-      pos += 4;
-      const std::optional<std::uint32_t> number = ParseHex32(line, pos);
-      if (!number || line.substr(pos, 2) != "):") return std::nullopt;
-      pos += 2;
-      type = *number;
-    } else {
-      return std::nullopt;
-    }
-
-    std::string bytes;
-    for (;;) {
-      while (pos < line.size() && IsHexDigit(line[pos])) {
-        unsigned value = HexValue(line[pos++]);
-        if (pos < line.size() && IsHexDigit(line[pos])) value = value * 16 + HexValue(line[pos++]);
-        if (pos < line.size() && IsHexDigit(line[pos])) return std::nullopt;
-        bytes.push_back(static_cast<char>(value));
-        SkipSpaces(line, pos);
-        if (pos < line.size() && line[pos] == ',') ++pos;
-        SkipSpaces(line, pos);
-      }
-      if (pos >= line.size()) break;
-      if (line[pos] != '\\' || ++lineIndex >= endLine) return std::nullopt;
-      line = lines_[lineIndex];
-      pos = 0;
-      SkipSpaces(line, pos);
-    }
-    if (IsStringType(type)) bytes = Utf16LeBytesToCp1252(bytes);
-    return RegistryValue{type, std::move(bytes)};
-  }
-
-  std::string text_;
-  std::vector<std::string_view> lines_;
-  std::unordered_map<Units, KeySections> keys_;
-  bool valid_ = false;
-  bool win64_ = false;
-};
+// The decoding of the text and of the keys kept.
+using namespace reg;
 
 namespace {
 
@@ -597,10 +181,8 @@ class SectionFilter {
           StartSections();
           continue;
         }
-        if (line.substr(pos).starts_with("#arch=")) {
-          const std::string_view arch = line.substr(pos + 6);
-          archKnown_ = arch == "win64" || arch == "win32";
-          win64_ = arch == "win64";
+        if (std::optional<RegArch> arch = ParseArchLine(line, pos)) {
+          arch_ = *arch;
           text_.append(p, lineEnd + 1);
         }
       }
@@ -627,8 +209,8 @@ class SectionFilter {
     std::vector<KeyPath> targets;
     if (!ViewDiffers(request_)) {
       targets.push_back(request_);
-    } else if (archKnown_) {
-      targets.push_back(win64_ ? Wow64View(request_) : request_);
+    } else if (arch_.known) {
+      targets.push_back(arch_.win64 ? Wow64View(request_) : request_);
     } else {
       targets.push_back(request_);
       targets.push_back(Wow64View(request_));
@@ -713,8 +295,7 @@ class SectionFilter {
   const KeyPath& request_;
   const std::vector<KeyPath>& linked_;
   Phase phase_ = Phase::FirstLine;
-  bool archKnown_ = false;
-  bool win64_ = false;
+  RegArch arch_;          // as the #arch lines before the first key say
   bool needWow_ = false;  // no #arch line: the first Wow6432Node key is kept to show it
   bool everyHeader_ = false;
   bool keeping_ = false;
@@ -787,23 +368,19 @@ class SystemRegReader::Buffer {
 
 namespace {
 
-KeyPath ViewFor(const KeyPath& request, bool win64) {
-  return win64 && ViewDiffers(request) ? Wow64View(request) : request;
-}
-
 // One pass over the text keeps the sections of the key and its ancestors; a
 // link on the way to another key takes one more pass for each key it leads to.
 template <class Read>
 std::optional<RegistryValue> FindThroughFilter(SystemRegReader::Buffer& buffer, Read read,
                                                std::string_view keyPath,
                                                std::string_view valueName) {
-  const KeyPath request = SplitKeyPath(Cp1252ToUnits(keyPath));
-  const Units name = FoldUnits(Cp1252ToUnits(valueName));
+  const KeyPath request = KeyPathFromCp1252(keyPath);
+  const Units name = ValueNameFromCp1252(valueName);
   std::vector<KeyPath> linked;
   for (int pass = 0; pass <= kMaxLinkHops; ++pass) {
     SectionFilter filter(request, linked);
     if (!buffer.Scan(read, filter)) return std::nullopt;
-    const WineRegistryIndex::Text registry(filter.TakeText());
+    const RegistryKeys registry(filter.TakeText());
     std::optional<KeyPath> needed;
     std::optional<RegistryValue> value =
         registry.Find(ViewFor(request, registry.Win64()), name, &filter.Kept(), &needed);
@@ -812,43 +389,6 @@ std::optional<RegistryValue> FindThroughFilter(SystemRegReader::Buffer& buffer, 
   }
   return std::nullopt;
 }
-
-// The size of an open regular file of at most `limit` bytes; absent for
-// anything else: a FIFO or a device there would block the run or never end.
-std::optional<std::size_t> RegularFileSize(int fd, std::size_t limit) {
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      static_cast<std::uint64_t>(st.st_size) > limit) {
-    return std::nullopt;
-  }
-  return static_cast<std::size_t>(st.st_size);
-}
-
-// Reads an open regular file of at most `limit` bytes whole. Closes `fd`.
-std::optional<std::string> ReadRegularFile(int fd, std::size_t limit) {
-  if (fd < 0) return std::nullopt;
-  std::optional<std::string> data;
-  if (const std::optional<std::size_t> size = RegularFileSize(fd, limit)) {
-    data.emplace();
-    data->reserve(*size);
-    char buffer[65536];
-    for (;;) {
-      ssize_t n = read(fd, buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
-      // It may grow while we read: the limit holds for what is read, too.
-      if (n < 0 || data->size() + static_cast<std::size_t>(n) > limit) {
-        data.reset();
-        break;
-      }
-      if (n == 0) break;
-      data->append(buffer, static_cast<std::size_t>(n));
-    }
-  }
-  close(fd);
-  return data;
-}
-
-constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
 
 }  // namespace
 
@@ -896,7 +436,7 @@ PrefixRegistry SystemRegReader::Read(int fd, std::string_view keyPath, std::stri
 std::optional<RegistryValue> SystemRegReader::FindAt(int folder, const char* name,
                                                      std::string_view keyPath,
                                                      std::string_view valueName) {
-  return Find(OpenUntimed(folder, name, kReadFlags | O_NOFOLLOW), keyPath, valueName);
+  return Find(OpenUntimed(folder, name, kPlainReadFlags | O_NOFOLLOW), keyPath, valueName);
 }
 
 std::optional<RegistryValue> SystemRegReader::FindInText(std::string_view text,
@@ -925,23 +465,8 @@ std::optional<RegistryValue> ReadPrefixRegistryValue(const std::string& prefix,
 
 PrefixRegistry ReadPrefixRegistry(const std::string& prefix, std::string_view keyPath,
                                   std::string_view valueName) {
-  return SystemRegReader().Read(OpenUntimed(AT_FDCWD, (prefix + "/system.reg").c_str(), kReadFlags),
-                                keyPath, valueName);
-}
-
-WineRegistryIndex::WineRegistryIndex(std::string_view systemReg)
-    : text_(std::make_unique<Text>(std::string(systemReg))) {}
-WineRegistryIndex::~WineRegistryIndex() = default;
-
-std::optional<RegistryValue> WineRegistryIndex::Find(std::string_view keyPath,
-                                                     std::string_view valueName) const {
-  if (!text_->Valid()) return std::nullopt;
-  return text_->Find(ViewFor(SplitKeyPath(Cp1252ToUnits(keyPath)), text_->Win64()),
-                     FoldUnits(Cp1252ToUnits(valueName)));
-}
-
-std::optional<std::string> ReadRegularFileAt(int folder, const char* name, std::size_t limit) {
-  return ReadRegularFile(OpenUntimed(folder, name, kReadFlags | O_NOFOLLOW), limit);
+  return SystemRegReader().Read(
+      OpenUntimed(AT_FDCWD, (prefix + "/system.reg").c_str(), kPlainReadFlags), keyPath, valueName);
 }
 
 }  // namespace corvaldo

@@ -86,26 +86,4 @@ class SystemRegReader {
   std::unique_ptr<Buffer> buffer_;
 };
 
-// Every key of a registry text decoded and indexed: the plain reading, slower
-// by far, that the section filter above must always agree with.
-class WineRegistryIndex {
- public:
-  explicit WineRegistryIndex(std::string_view systemReg);
-  ~WineRegistryIndex();
-  WineRegistryIndex(const WineRegistryIndex&) = delete;
-  WineRegistryIndex& operator=(const WineRegistryIndex&) = delete;
-
-  // As FindWineRegistryValue.
-  std::optional<RegistryValue> Find(std::string_view keyPath, std::string_view valueName) const;
-
-  class Text;
-
- private:
-  std::unique_ptr<Text> text_;
-};
-
-// The whole of the file `name` in the open folder `folder`, when it is a
-// regular file, not a symbolic link, of at most `limit` bytes.
-std::optional<std::string> ReadRegularFileAt(int folder, const char* name, std::size_t limit);
-
 }  // namespace corvaldo

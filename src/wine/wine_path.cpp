@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "gamefiles/file_system.h"
-#include "ui/cp1252.h"
+#include "text/cp1252.h"
 #include "wine/wine_case.h"
 
 namespace corvaldo {
@@ -90,31 +90,31 @@ Lookup FindEntry(const std::string& dir, std::string_view name, std::string& fou
   return Lookup::Found;
 }
 
-}  // namespace
-
-std::optional<std::string> MapWindowsPath(const std::string& prefix, const std::string& windowsPath,
-                                          bool forCreate) {
-  if (prefix.empty()) return Unmapped(ENOENT);
-  if (windowsPath.size() > kMaxPathLength) return Unmapped(ENAMETOOLONG);
-  std::string_view path = windowsPath;
-  char drive;
+// Takes the drive an absolute Windows path starts with off `path`, with the
+// separator after it: its letter in lower case. Absent for a path that names
+// no file on a drive.
+std::optional<char> TakeDrive(std::string_view& path) {
   const auto first = static_cast<unsigned char>(path.empty() ? 0 : path[0]);
   if (path.size() >= 2 && path[1] == ':' &&
       ((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z'))) {
-    if (path.size() < 3 || !IsSeparator(path[2])) return Unmapped(EINVAL);  // drive-relative
-    drive = static_cast<char>(first | 0x20);
+    if (path.size() < 3 || !IsSeparator(path[2])) return std::nullopt;  // drive-relative
     path.remove_prefix(3);
-  } else if (!path.empty() && IsSeparator(path[0])) {
-    if (path.size() >= 2 && IsSeparator(path[1])) return Unmapped(EINVAL);  // UNC or device
-    drive = 'c';
-    path.remove_prefix(1);
-  } else {
-    return Unmapped(EINVAL);  // relative to a current folder we do not have
+    return static_cast<char>(first | 0x20);
   }
+  if (!path.empty() && IsSeparator(path[0])) {
+    if (path.size() >= 2 && IsSeparator(path[1])) return std::nullopt;  // UNC or device
+    path.remove_prefix(1);
+    return 'c';
+  }
+  return std::nullopt;  // relative to a current folder we do not have
+}
 
-  // Normalised the way Windows does it before any file system sees the path:
-  // repeated separators collapse, "." and ".." are resolved by the text alone
-  // (".." stops at the root), and a final name loses its trailing dots and spaces.
+// The names of a path after its drive, normalised the way Windows does it
+// before any file system sees the path: repeated separators collapse, "." and
+// ".." are resolved by the text alone (".." stops at the root), and a final
+// name loses its trailing dots and spaces. Absent when a name holds a
+// character Windows forbids.
+std::optional<std::vector<std::string_view>> NormalisedNames(std::string_view path) {
   std::vector<std::string_view> parts;
   std::size_t start = 0;
   while (start <= path.size()) {
@@ -128,33 +128,60 @@ std::optional<std::string> MapWindowsPath(const std::string& prefix, const std::
       if (!parts.empty()) parts.pop_back();
     } else if (!part.empty() && part != ".") {
       for (char c : part) {
-        if (IsForbiddenInName(c)) return Unmapped(EINVAL);
+        if (IsForbiddenInName(c)) return std::nullopt;
       }
       parts.push_back(part);
     }
     start = end + 1;
   }
+  return parts;
+}
 
-  std::string current = prefix + "/dosdevices/" + drive + ":";
+// The prefix's folder for `drive`: its dosdevices link, or drive_c for C:
+// when the prefix has no such link.
+std::string DriveFolder(const std::string& prefix, char drive) {
+  std::string folder = prefix + "/dosdevices/" + drive + ":";
   struct stat st;
-  if (drive == 'c' && lstat(current.c_str(), &st) != 0 && errno == ENOENT) {
-    current = prefix + "/drive_c";
+  if (drive == 'c' && lstat(folder.c_str(), &st) != 0 && errno == ENOENT) {
+    folder = prefix + "/drive_c";
   }
-  if (parts.empty()) return forCreate ? Unmapped(EISDIR) : std::optional<std::string>(current);
-  for (std::size_t i = 0; i < parts.size(); ++i) {
+  return folder;
+}
+
+// Follows `names` down from `folder`, each as its folder lists it; with
+// `forCreate` the last may be missing.
+std::optional<std::string> FindNames(std::string folder, const std::vector<std::string_view>& names,
+                                     bool forCreate) {
+  for (std::size_t i = 0; i < names.size(); ++i) {
     std::string next;
-    switch (FindEntry(current, parts[i], next)) {
+    switch (FindEntry(folder, names[i], next)) {
       case Lookup::Found:
-        current = std::move(next);
+        folder = std::move(next);
         break;
       case Lookup::Missing:
-        if (forCreate && i + 1 == parts.size()) return current + "/" + Cp1252ToUtf8(parts[i]);
+        if (forCreate && i + 1 == names.size()) return folder + "/" + Cp1252ToUtf8(names[i]);
         return Unmapped(ENOENT);
       case Lookup::Failed:
         return std::nullopt;  // errno from the folder's lookup
     }
   }
-  return current;
+  return folder;
+}
+
+}  // namespace
+
+std::optional<std::string> MapWindowsPath(const std::string& prefix, const std::string& windowsPath,
+                                          bool forCreate) {
+  if (prefix.empty()) return Unmapped(ENOENT);
+  if (windowsPath.size() > kMaxPathLength) return Unmapped(ENAMETOOLONG);
+  std::string_view path = windowsPath;
+  const std::optional<char> drive = TakeDrive(path);
+  if (!drive) return Unmapped(EINVAL);
+  const std::optional<std::vector<std::string_view>> names = NormalisedNames(path);
+  if (!names) return Unmapped(EINVAL);
+  const std::string root = DriveFolder(prefix, *drive);
+  if (names->empty()) return forCreate ? Unmapped(EISDIR) : std::optional<std::string>(root);
+  return FindNames(root, *names, forCreate);
 }
 
 }  // namespace corvaldo

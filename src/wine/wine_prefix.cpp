@@ -14,7 +14,8 @@
 #include <tuple>
 #include <utility>
 
-#include "ui/text_helpers.h"
+#include "gamefiles/io_posix.h"
+#include "text/text_helpers.h"
 #include "wine/system_reg.h"
 
 namespace corvaldo {
@@ -42,39 +43,22 @@ struct Place {
   Layout layout;
 };
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
-
 // The names in an open folder, sorted, so that the list the user sees does not
 // depend on the order the file system keeps.
 std::vector<std::string> ListFolder(int folder) {
   std::vector<std::string> names;
-  const int copy = fcntl(folder, F_DUPFD_CLOEXEC, 0);
-  if (copy < 0) return names;
-  DIR* listing = fdopendir(copy);
-  if (listing == nullptr) {
-    close(copy);
-    return names;
-  }
+  Descriptor copy(fcntl(folder, F_DUPFD_CLOEXEC, 0));
+  if (!copy.valid()) return names;
+  // The listing owns the copy once it is open.
+  const Listing listing(fdopendir(copy.get()));
+  if (!listing) return names;
+  copy.release();
   while (names.size() < kMaxNamesPerPlace) {
-    const dirent* entry = readdir(listing);
+    const dirent* entry = readdir(listing.get());
     if (entry == nullptr) break;
     const std::string_view name = entry->d_name;
     if (name != "." && name != "..") names.emplace_back(name);
   }
-  closedir(listing);
   std::sort(names.begin(), names.end());
   return names;
 }

@@ -1,8 +1,8 @@
-#include "ui/terminal_quote.h"
+#include "text/terminal_quote.h"
 
 #include <optional>
 
-#include "ui/cp1252.h"
+#include "text/cp1252.h"
 
 namespace corvaldo {
 namespace {

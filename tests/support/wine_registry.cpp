@@ -1,4 +1,4 @@
-#include "wine_registry.h"
+#include "support/wine_registry.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "gamefiles/dry_run_file_system.h"
+#include "dryrun/dry_run_file_system.h"
 
 #include <algorithm>
 #include <cerrno>

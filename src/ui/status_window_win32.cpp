@@ -1,12 +1,21 @@
 // The status window Mainfrm: a plain Win32 window painted with GDI. It is shown
 // once, painted once, and left on screen until the process exits; nothing
 // pumps its messages while the patches run.
+//
+// The form's pieces, and where each is:
+//   Mainfrm        struct Mainfrm (one, TheWindow()); ShowStatusWindow makes
+//                  it on the first call (class TMainfrm, MS Sans Serif, the
+//                  window centred on the desktop), sets the text, shows it.
+//                  MainfrmProc is its window procedure; it ignores closing.
+//   PnFundo        the panel filling the client area: Paint draws its face
+//                  and 1-pixel bevel.
+//   JvLbMensagem   the label inside PnFundo's bevel holding the status text
+//                  (Mainfrm::message): PaintJvLbMensagem.
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
-#include "ui/label_text.h"
+#include "ui/gdi_win32.h"
 #include "ui/resources/resource_ids.h"
 #include "ui/user_interface.h"
 
@@ -31,43 +40,10 @@ Mainfrm& TheWindow() {
   return window;
 }
 
-// A bevel drawn the toolkit's way: light top and left, dark bottom and right.
-void Frame3D(HDC dc, RECT& rect, COLORREF topLeft, COLORREF bottomRight, int width) {
-  for (int i = 0; i < width; ++i) {
-    const RECT top{rect.left, rect.top, rect.right - 1, rect.top + 1};
-    const RECT left{rect.left, rect.top, rect.left + 1, rect.bottom - 1};
-    const RECT bottom{rect.left, rect.bottom - 1, rect.right, rect.bottom};
-    const RECT right{rect.right - 1, rect.top, rect.right, rect.bottom};
-    SetBkColor(dc, topLeft);
-    ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &top, nullptr, 0, nullptr);
-    ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &left, nullptr, 0, nullptr);
-    SetBkColor(dc, bottomRight);
-    ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &bottom, nullptr, 0, nullptr);
-    ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &right, nullptr, 0, nullptr);
-    InflateRect(&rect, -1, -1);
-  }
-}
-
-// JvLbMensagem: centred lines, no wrap, "&" marks a mnemonic, cut at its edges.
+// JvLbMensagem: centred lines, no wrap, "&" marks a mnemonic, cut at its edges;
+// each line centred within the label less one pixel at either side.
 void PaintJvLbMensagem(HDC dc, const RECT& label, const std::string& text) {
-  const std::vector<std::string> lines = SplitLabelLines(text);
-  TEXTMETRICA metrics{};
-  GetTextMetricsA(dc, &metrics);
-  const int lineHeight = metrics.tmHeight;
-  const int saved = SaveDC(dc);
-  IntersectClipRect(dc, label.left, label.top, label.right, label.bottom);
-  SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-  int y = label.top +
-          CentredBlockTop(label.bottom - label.top, lineHeight, static_cast<int>(lines.size()));
-  for (const std::string& line : lines) {
-    // Centred within the label less one pixel at either side.
-    RECT box{label.left + 1, y, label.right - 1, y + lineHeight};
-    DrawTextA(dc, line.data(), static_cast<int>(line.size()), &box,
-              DT_SINGLELINE | DT_CENTER | DT_TOP | DT_EXPANDTABS | DT_NOCLIP);
-    y += lineHeight;
-  }
-  RestoreDC(dc, saved);
+  DrawLabelLines(dc, label, 1, GetSysColor(COLOR_WINDOWTEXT), text);
 }
 
 void Paint(Mainfrm& window) {
@@ -79,9 +55,10 @@ void Paint(Mainfrm& window) {
   // PnFundo fills the client area; JvLbMensagem fills PnFundo inside its bevel.
   RECT inside = client;
   Frame3D(dc, inside, GetSysColor(COLOR_BTNHIGHLIGHT), GetSysColor(COLOR_BTNSHADOW), 1);
-  const HGDIOBJ oldFont = SelectObject(dc, window.font);
-  PaintJvLbMensagem(dc, inside, window.message);
-  SelectObject(dc, oldFont);
+  {
+    const SelectedObject font(dc, window.font);
+    PaintJvLbMensagem(dc, inside, window.message);
+  }
   EndPaint(window.hwnd, &paint);
 }
 
@@ -128,9 +105,8 @@ void ShowStatusWindow(const std::string& text) {
   if (window.hwnd == nullptr) {
     const HINSTANCE instance = GetModuleHandleA(nullptr);
     if (!RegisterMainfrmClass(instance)) return;
-    window.font = CreateFontA(-kFontCharacterHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                              DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                              DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif");
+    window.font =
+        MakeFont("MS Sans Serif", kFontCharacterHeight, FW_NORMAL, DEFAULT_PITCH | FF_DONTCARE);
     // Centred on the whole desktop, which may span several monitors.
     const int left = GetSystemMetrics(SM_XVIRTUALSCREEN) +
                      (GetSystemMetrics(SM_CXVIRTUALSCREEN) - kOuterWidth) / 2;

@@ -1,7 +1,9 @@
-// On Linux the status window is a few lines on stderr.
+// On Linux the status window is a few lines on stderr: Mainfrm's caption,
+// "Script Corvaldo", then JvLbMensagem's text (the status message; PnFundo,
+// the panel around it, has nothing to show here).
 #include <cstdio>
 
-#include "ui/terminal_text.h"
+#include "text/terminal_text.h"
 #include "ui/user_interface.h"
 
 namespace corvaldo {

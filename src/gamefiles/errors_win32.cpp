@@ -1,18 +1,13 @@
-// The top-level failure report as a Windows message box.
+// What the failure report says of the running exe: its name, and where in it
+// an error was raised.
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
 
 #include "gamefiles/errors.h"
-#include "ui/user_interface.h"
 
 namespace corvaldo {
-
-void ShowFailureReport(const std::string& text) {
-  // No owner: the status window may be up, but the box must not depend on it.
-  MessageBoxA(nullptr, text.c_str(), "Application Error", MB_OK | MB_ICONSTOP | MB_TASKMODAL);
-}
 
 std::string ExecutableFileName() {
   std::string path(MAX_PATH, '\0');

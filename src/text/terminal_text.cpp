@@ -1,6 +1,6 @@
-#include "ui/terminal_text.h"
+#include "text/terminal_text.h"
 
-#include "ui/cp1252.h"
+#include "text/cp1252.h"
 
 namespace corvaldo {
 

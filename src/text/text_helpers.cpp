@@ -1,4 +1,4 @@
-#include "ui/text_helpers.h"
+#include "text/text_helpers.h"
 
 #include <cstdint>
 

@@ -1,21 +1,14 @@
-// The failure report on Linux: stderr, under the box's title.
+// What the failure report says of the running binary: its name, and where
+// in it an error was raised.
 #include <dlfcn.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstdint>
-#include <cstdio>
 
 #include "gamefiles/errors.h"
-#include "ui/terminal_text.h"
-#include "ui/user_interface.h"
 
 namespace corvaldo {
-
-void ShowFailureReport(const std::string& text) {
-  std::fprintf(stderr, "Application Error\n%s", TerminalText(text).c_str());
-  std::fflush(stderr);
-}
 
 std::string ExecutableFileName() {
   char path[PATH_MAX];
