@@ -157,6 +157,9 @@ for row in "${table[@]}"; do
   job=$work/job.$release
   mkdir "$job"
   printf 'VM_MODULES=%q\n' "$(readlink -f "$kernels/$release/modules")" >"$job/vm.conf"
+  # The host's folders the job reads, seen at their own paths even where the
+  # guest's own /tmp or /run would hide them (a clone under /tmp).
+  printf '%s\n' "$(cd "$here/../.." && pwd -P)" "$(dirname "$exe")" >"$job/keep.list"
   {
     echo 'modprobe -a loop fuse || exit 1'
     printf 'export FS_MATRIX_SCALE=%q FS_MATRIX_KILLS=%q\n' "$scale" "$kills"

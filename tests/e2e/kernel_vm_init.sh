@@ -50,6 +50,15 @@ ln -s /proc/self/fd /newroot/dev/fd
 for fd in 0:stdin 1:stdout 2:stderr; do ln -s "/proc/self/fd/${fd%:*}" "/newroot/dev/${fd#*:}"; done
 mount -t tmpfs -o mode=1777 tmpfs /newroot/tmp
 mount -t tmpfs -o mode=755 tmpfs /newroot/run
+# The host's folders the job reads, where the guest's /tmp and /run hid them.
+while IFS= read -r keep; do
+  case $keep in
+    /tmp/* | /run/*)
+      mkdir -p "/newroot$keep" && mount -o bind "/host$keep" "/newroot$keep" ||
+        die "the host's $keep cannot be shown"
+      ;;
+  esac
+done </job/keep.list
 # The kernel's own modules where its modprobe looks for them.
 kernel=$(uname -r)
 mkdir -p "/newroot/lib/modules/$kernel" /newroot/run/job
