@@ -408,8 +408,8 @@ TEST_F(PosixFileSystemTest, AStaleTemporaryThatIsAlsoTheBackupLosesOnlyItsName) 
 TEST_F(PosixFileSystemTest, AParallelRunNeverTakesALiveTemporary) {
   Put("script/cupAlloc.txt", "old");
   for (const bool unnamed : {true, false}) {
-    std::unique_ptr<FileWriter> writer =
-        MakeWineFileSystem(prefix_, unnamed)->OpenForReplace("C:\\Game\\script\\cupAlloc.txt");
+    const std::unique_ptr<FileSystem> run = MakeWineFileSystem(prefix_, unnamed);
+    std::unique_ptr<FileWriter> writer = run->OpenForReplace("C:\\Game\\script\\cupAlloc.txt");
     ASSERT_NE(writer, nullptr);
     ASSERT_TRUE(writer->Write("new"));
     // Another run visits the folder while this one writes.

@@ -139,7 +139,8 @@ class FileSystem {
   // Checks that `path` may be rewritten (read-only files, sharing conflicts and
   // missing folders fail here, before anything is written) and starts the
   // replacement; its Commit fails when `path` is no longer the file this run
-  // read there. Null when the file may not be rewritten.
+  // read there. Null when the file may not be rewritten. The writer reports
+  // to this file system (what landed, why it failed), so it must not outlive it.
   virtual std::unique_ptr<FileWriter> OpenForReplace(const std::string& path) = 0;
   // Removes the one name `path`: a file, or a link itself, never what a link
   // points to, never a folder, and never a file marked read-only. True when
