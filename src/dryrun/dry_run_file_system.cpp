@@ -5,37 +5,9 @@
 #include <cstring>
 #include <utility>
 
+#include "gamefiles/memory_writer.h"
+
 namespace corvaldo {
-
-class DryRunFileSystem::Writer final : public FileWriter {
- public:
-  Writer(DryRunFileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
-
-  bool Write(std::string_view bytes) override {
-    if (committed_) return false;
-    content_.append(bytes);
-    return true;
-  }
-
-  bool Commit() override {
-    if (committed_) return false;
-    committed_ = true;
-    const bool first = std::none_of(fs_.changes_.begin(), fs_.changes_.end(), [&](const Change& c) {
-      return c.kind == Change::Kind::Rewrite && c.path == path_;
-    });
-    if (first) fs_.changes_.push_back({Change::Kind::Rewrite, path_, {}});
-    fs_.copies_.erase(path_);
-    fs_.removed_.erase(path_);
-    fs_.written_[path_] = std::move(content_);
-    return true;
-  }
-
- private:
-  DryRunFileSystem& fs_;
-  std::string path_;
-  std::string content_;
-  bool committed_ = false;
-};
 
 ReadResult DryRunFileSystem::ReadFile(const std::string& path) {
   SetFailureReason({});
@@ -84,7 +56,18 @@ std::unique_ptr<FileWriter> DryRunFileSystem::OpenForReplace(const std::string& 
   const bool possible = real_.OpenForReplace(path) != nullptr;
   SetFailureReason(real_.FailureReason());
   if (!possible) return nullptr;
-  return std::make_unique<Writer>(*this, path);
+  return std::make_unique<MemoryWriter>(
+      [this, path](std::string content) { Rewritten(path, std::move(content)); });
+}
+
+void DryRunFileSystem::Rewritten(const std::string& path, std::string content) {
+  const bool first = std::none_of(changes_.begin(), changes_.end(), [&](const Change& c) {
+    return c.kind == Change::Kind::Rewrite && c.path == path;
+  });
+  if (first) changes_.push_back({Change::Kind::Rewrite, path, {}});
+  copies_.erase(path);
+  removed_.erase(path);
+  written_[path] = std::move(content);
 }
 
 bool DryRunFileSystem::Remove(const std::string& path) {

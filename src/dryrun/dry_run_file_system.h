@@ -48,7 +48,8 @@ class DryRunFileSystem final : public FileSystem {
   bool Remove(const std::string& path) override;
 
  private:
-  class Writer;
+  // What a committed rewrite of `path` leaves: its content, and the change.
+  void Rewritten(const std::string& path, std::string content);
 
   FileSystem& real_;
   // The content of files written here (rewrites, and copies of them).

@@ -2,31 +2,9 @@
 
 #include <utility>
 
+#include "gamefiles/memory_writer.h"
+
 namespace corvaldo {
-
-class ScratchFileSystem::Writer final : public FileWriter {
- public:
-  Writer(ScratchFileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
-
-  bool Write(std::string_view bytes) override {
-    if (committed_) return false;
-    content_.append(bytes);
-    return true;
-  }
-
-  bool Commit() override {
-    if (committed_) return false;
-    committed_ = true;
-    fs_.files_[path_] = std::move(content_);
-    return true;
-  }
-
- private:
-  ScratchFileSystem& fs_;
-  std::string path_;
-  std::string content_;
-  bool committed_ = false;
-};
 
 const std::string* ScratchFileSystem::Find(const std::string& path) const {
   const auto it = files_.find(path);
@@ -48,7 +26,8 @@ bool ScratchFileSystem::CopyNoReplace(const std::string& from, const std::string
 }
 
 std::unique_ptr<FileWriter> ScratchFileSystem::OpenForReplace(const std::string& path) {
-  return std::make_unique<Writer>(*this, path);
+  return std::make_unique<MemoryWriter>(
+      [this, path](std::string content) { files_[path] = std::move(content); });
 }
 
 }  // namespace corvaldo

@@ -28,8 +28,6 @@ class ScratchFileSystem final : public FileSystem {
   bool Remove(const std::string& path) override { return files_.erase(path) != 0; }
 
  private:
-  class Writer;
-
   std::map<std::string, std::string> files_;
 };
 
