@@ -236,18 +236,35 @@ make_prefix() {
 # seconds for it; through qemu on a busy machine that is too short, and the
 # program's first window fails ("The explorer process failed to start").
 # So a helper holds the desktop for the whole group (the server's end ends
-# it), started again until it is up with the desktop's windows there.
+# it), started again until it is up with the desktop's windows there. i386
+# code under qemu-user now and then hangs before its first window; a helper
+# that has shown no desktop for a third of the patience is given up and
+# another one started (the server's end stops the stuck one).
 desktop_held() {
-  if [ -z "$keeper" ] || ! alive "$keeper"; then
-    "$wine" "$keep_desktop_exe" </dev/null >/dev/null 2>&1 &
-    keeper=$!
-    return 1
+  if [ -n "$keeper" ] && alive "$keeper"; then
+    xdotool search --classname '^explorer\.exe$' >/dev/null 2>&1 && return 0
+    [ $((SECONDS - keeper_since)) -ge $((patience / 3)) ] || return 1
+    kill "$keeper" 2>/dev/null
+    echo "      the desktop's holder showed no desktop in $((SECONDS - keeper_since)) s: another one"
+  elif [ -n "$keeper" ]; then
+    wait "$keeper"
+    echo "      the desktop's holder ended ($?) with no desktop: another one"
   fi
-  xdotool search --classname '^explorer\.exe$' >/dev/null 2>&1
+  keepers=$((keepers + 1))
+  WINEDEBUG=-all,err+all "$wine" "$keep_desktop_exe" </dev/null >/dev/null 2>"$work/keeper-$keepers.err" &
+  keeper=$! keeper_since=$SECONDS
+  return 1
 }
 keep_desktop() {
-  keeper=
-  await desktop_held || { echo "FAIL  Wine's desktop (explorer.exe) did not come up"; exit 1; }
+  keeper= keepers=0
+  await desktop_held && return
+  echo "FAIL  Wine's desktop (explorer.exe) did not come up in $patience s ($keepers holders)"
+  echo "      the last holder said: $(tail -5 "$work/keeper-$keepers.err" 2>/dev/null)"
+  echo "      Wine's processes: "
+  ps -eo pid,stat,etimes,args | grep -iE '[w]ine|[q]emu|[.]exe' | cut -c1-160 | sed 's/^/        /'
+  echo "      windows: $(xdotool search --name '' 2>/dev/null | wc -l)," \
+    "explorer's: $(xdotool search --classname explorer 2>/dev/null | wc -l)"
+  exit 1
 }
 
 # --- processes
